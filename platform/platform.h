@@ -1,0 +1,188 @@
+// The only door to the operating system. Everything above this header is
+// portable C++; the Win32 backend makes the real calls named below, the POSIX
+// backend keeps the same contract on Linux.
+//
+// Error codes are Windows system error codes on both platforms (0 = success),
+// so every message that quotes one reads the same everywhere. The POSIX
+// backend maps errno to the code a Windows caller would see.
+//
+// Paths are UTF-16. On POSIX they are converted to UTF-8 and every backslash
+// becomes a slash, since both separate directories on Windows.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Windows system error codes the program examines or reports.
+enum : std::uint32_t {
+    kErrorSuccess = 0,
+    kErrorInvalidFunction = 1,
+    kErrorFileNotFound = 2,
+    kErrorPathNotFound = 3,
+    kErrorAccessDenied = 5,
+    kErrorNotEnoughMemory = 8,
+    kErrorNotSameDevice = 17,
+    kErrorSharingViolation = 32,
+    kErrorInvalidParameter = 87,
+    kErrorDiskFull = 112,
+    kErrorInvalidName = 123,
+    kErrorDirNotEmpty = 145,
+    kErrorAlreadyExists = 183,
+    kErrorFilenameTooLong = 206,
+};
+
+// Code page numbers with a meaning of their own.
+enum : int {
+    kAnsiCodePage = 0,  // CP_ACP
+    kOemCodePage = 1,   // CP_OEMCP
+    kUtf8CodePage = 65001,
+};
+
+// ---- own location, working directory, time -------------------------------
+
+// Full path of the running executable (GetModuleFileNameW on the module of a
+// null name). The buffer grows until the whole path fits: never cut.
+std::u16string modulePath();
+
+// SetCurrentDirectoryW. Returns 0 or the error code.
+std::uint32_t setCurrentDirectory(const std::u16string& dir);
+
+// Sleep.
+void sleepMs(std::uint32_t ms);
+
+// The current local time formatted by strftime rules (the pattern is ASCII).
+// Empty when the time cannot be read, converted or formatted.
+std::u16string formatLocalTime(const char* pattern);
+
+// ---- processes ---------------------------------------------------------------
+
+struct ProcessEntry {
+    std::uint32_t id = 0;
+    std::u16string exeName;  // file name without directory, exact case
+};
+
+// A snapshot of all processes in the order the system lists them
+// (CreateToolhelp32Snapshot, Process32FirstW, Process32NextW). The first entry
+// is the system's idle process; the POSIX backend puts a stand-in for it first
+// so that callers can rely on that. Returns false when no snapshot can be taken.
+bool processSnapshot(std::vector<ProcessEntry>& out);
+
+// OpenProcess(PROCESS_TERMINATE) + TerminateProcess(exit code 0) + CloseHandle.
+// Returns true when the process was terminated.
+bool terminateProcess(std::uint32_t id);
+
+// CreateProcessW with application name = appPath and command line = a
+// modifiable copy of commandLine; no inheritance, no flags, the caller's
+// environment and working directory; the handles are closed at once and the
+// child is not waited for. Returns 0 or the error code.
+// POSIX: posix_spawn of appPath with argv = { commandLine }.
+std::uint32_t startProcess(const std::u16string& appPath, const std::u16string& commandLine);
+
+// ---- files -------------------------------------------------------------------
+
+enum class FindResult { kNotFound, kFile, kDirectory };
+
+// FindFirstFileW + FindClose: what the path names, by the attributes of the
+// item found.
+FindResult findFirstFile(const std::u16string& path);
+
+// CreateFileW(GENERIC_READ|GENERIC_WRITE, FILE_SHARE_READ|FILE_SHARE_WRITE,
+// OPEN_EXISTING, 0) and CloseHandle at once. Returns 0 or the error code.
+// POSIX: open(O_RDWR); a file that another process holds with an exclusive
+// flock, or a running executable, gives 32 (sharing violation).
+std::uint32_t openReadWriteTest(const std::u16string& path);
+
+// PathIsDirectoryW.
+bool isDirectory(const std::u16string& path);
+
+// CreateDirectoryW with no security attributes. Returns 0 or the error code.
+std::uint32_t createDirectory(const std::u16string& path);
+
+// RemoveDirectoryW (empty directories only). Returns 0 or the error code.
+std::uint32_t removeDirectory(const std::u16string& path);
+
+// MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING). Returns 0 or the error code.
+// POSIX: rename(); a target that another process holds with any flock gives 5,
+// as Windows refuses to replace a file held open without delete sharing.
+std::uint32_t moveFileReplace(const std::u16string& from, const std::u16string& to);
+
+// CreateHardLinkW(newPath, existing). Returns 0 or the error code.
+std::uint32_t createHardLink(const std::u16string& newPath, const std::u16string& existing);
+
+// CopyFileW(from, to, failIfExists = TRUE). Returns 0 or the error code.
+std::uint32_t copyFileNew(const std::u16string& from, const std::u16string& to);
+
+// DeleteFileW. Returns 0 or the error code.
+std::uint32_t deleteFile(const std::u16string& path);
+
+// Names (not paths) of the entries of a directory, without "." and "..".
+// Returns false when the directory cannot be listed.
+struct DirEntry {
+    std::u16string name;
+    bool isDirectory = false;
+};
+bool listDirectory(const std::u16string& dir, std::vector<DirEntry>& out);
+
+// A file opened for byte reading with no sharing restriction of our own
+// (_wfopen(path, L"rb") on Windows). Closed by the destructor.
+class InputFile {
+public:
+    InputFile() = default;
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    bool open(const std::u16string& path);  // false for a missing file or a directory
+    bool isOpen() const { return handle_ != nullptr; }
+    // Reads up to size bytes; returns the count delivered (short at end of
+    // file or on a read error).
+    std::size_t read(void* buffer, std::size_t size);
+    bool seek(std::int64_t offset);  // from the start
+    std::int64_t length();           // -1 when unknown
+    bool close();                    // false when closing failed
+
+private:
+    void* handle_ = nullptr;  // FILE*
+};
+
+// A file handle for the run log: CreateFileW(GENERIC_READ|GENERIC_WRITE,
+// FILE_SHARE_READ|FILE_SHARE_WRITE, CREATE_ALWAYS, 0).
+// Never closed explicitly by the log; the destructor is not run for it.
+using FileHandle = std::intptr_t;
+constexpr FileHandle kInvalidFile = -1;
+FileHandle createFileAlways(const std::u16string& path);
+// One WriteFile call of size bytes; the result is ignored by the log.
+bool writeFile(FileHandle file, const void* data, std::size_t size);
+void closeFile(FileHandle file);
+
+// ---- code pages -------------------------------------------------------------
+
+// GetACP / GetOEMCP. On POSIX both are UTF-8 (65001).
+int ansiCodePage();
+int oemCodePage();
+
+// MultiByteToWideChar(codePage, 0, ...): converts srcLen bytes (-1: up to and
+// including a terminating NUL). With dstCap 0 it only measures. Returns the
+// count of UTF-16 units produced or needed, 0 on failure (unsupported code
+// page, destination too small). Invalid input becomes U+FFFD, never an error.
+int multiByteToWide(int codePage, const char* src, int srcLen, char16_t* dst, int dstCap);
+
+// WideCharToMultiByte(codePage, 0, ..., no default character): srcLen units
+// (-1: up to and including a terminating NUL). With dstCap 0 it only
+// measures. Returns the bytes produced or needed, 0 on failure. Characters the
+// code page lacks become its default character.
+int wideToMultiByte(int codePage, const char16_t* src, int srcLen, char* dst, int dstCap);
+
+// ---- standard output (a trace only) ----------------------------------------
+
+// One line, a line end and a flush. Narrow lines are text in code page 936 on
+// Windows and UTF-8 on POSIX; wide lines go to a console as UTF-16 and to a
+// redirected output in the same encoding as the narrow lines.
+void writeNarrowLine(const std::u16string& text);
+void writeWideLine(const std::u16string& text);
+
+}  // namespace platform

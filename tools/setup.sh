@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a fresh Debian machine (run as root).
+# Safe to run again: it only installs what is missing.
+set -euo pipefail
+
+need=()
+have() { dpkg -s "$1" >/dev/null 2>&1; }
+
+for p in cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev \
+         libbenchmark-dev libssl-dev libpugixml-dev librapidxml-dev libexpat1-dev \
+         g++-mingw-w64-i686-posix binutils-mingw-w64-i686 locales python3; do
+  have "$p" || need+=("$p")
+done
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  need+=(wine wine32:i386)
+fi
+have wine || need+=(wine)
+have wine32:i386 || need+=(wine32:i386)
+
+if [ ${#need[@]} -gt 0 ]; then
+  if [ "$(id -u)" != 0 ]; then
+    echo "setup: missing packages ${need[*]}; run as root to install them" >&2
+    exit 1
+  fi
+  echo "setup: installing ${need[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
