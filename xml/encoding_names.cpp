@@ -1,7 +1,5 @@
 #include "xml/encoding_names.h"
 
-namespace xml {
-
 namespace {
 
 // Names are lowered into a fixed buffer: no allocation per look-up.
@@ -50,4 +48,3 @@ std::int32_t codePageFromName(std::u16string_view name) {
     return kCodePageUnknown;
 }
 
-}  // namespace xml

@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <string_view>
 
-namespace xml {
-
 // Code page values with a meaning of their own in this subsystem.
 enum : std::int32_t {
     kCodePageUnknown = -1,  // not in the table: read as the ANSI code page
@@ -28,4 +26,3 @@ extern const char16_t* const EncodingNameTable[kEncodingNameBuckets];
 // a name that is not in the table or is 100 units long or longer.
 std::int32_t codePageFromName(std::u16string_view name);
 
-}  // namespace xml

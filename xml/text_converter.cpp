@@ -5,8 +5,6 @@
 
 #include <cstring>
 
-namespace xml {
-
 namespace {
 
 std::int32_t utf32ToUtf16(const void* source, std::int32_t count, char16_t* destination,
@@ -94,4 +92,3 @@ std::int32_t decodeUtf8(const unsigned char*& cursor, const unsigned char* end) 
     return value;
 }
 
-}  // namespace xml

@@ -6,8 +6,6 @@
 #include <string>
 #include <string_view>
 
-namespace xml {
-
 // Converts a source named by its encoding into UTF-16. It does not own the
 // source. Typical use: convert(nullptr, u"UTF-16") measures, then
 // convert(buffer, nullptr) converts with the capacity the measuring call left.
@@ -34,4 +32,3 @@ struct TextConverter {
 // byte below 0x80 (cursor left on that byte).
 std::int32_t decodeUtf8(const unsigned char*& cursor, const unsigned char* end);
 
-}  // namespace xml

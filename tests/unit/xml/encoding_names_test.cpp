@@ -38,10 +38,10 @@ TEST(EncodingNames, EveryListedNameResolvesInAnyLetterCase) {
         for (auto name : row.names) {
             ++names;
             const std::u16string w = wide(name);
-            EXPECT_EQ(xml::codePageFromName(w), row.codePage) << name;
+            EXPECT_EQ(codePageFromName(w), row.codePage) << name;
             // Capital "UTF-32..." is our own UTF-32, not a table name.
             if (!upper(w).starts_with(u"UTF-32")) {
-                EXPECT_EQ(xml::codePageFromName(upper(w)), row.codePage) << name;
+                EXPECT_EQ(codePageFromName(upper(w)), row.codePage) << name;
             }
         }
     }
@@ -60,8 +60,8 @@ TEST(EncodingNames, PackedTableHoldsExactlyTheListedEntries) {
     }
     std::set<std::u16string> packed;
     int empty = 0;
-    for (int bucket = 0; bucket < xml::kEncodingNameBuckets; ++bucket) {
-        std::u16string_view rest = xml::EncodingNameTable[bucket];
+    for (int bucket = 0; bucket < kEncodingNameBuckets; ++bucket) {
+        std::u16string_view rest = EncodingNameTable[bucket];
         empty += rest.empty() ? 1 : 0;
         while (!rest.empty()) {
             ASSERT_GE(rest.size(), 7u);
@@ -72,7 +72,7 @@ TEST(EncodingNames, PackedTableHoldsExactlyTheListedEntries) {
             for (char16_t c : name) {
                 sum += c;
             }
-            EXPECT_EQ(sum % xml::kEncodingNameBuckets, static_cast<unsigned>(bucket));
+            EXPECT_EQ(sum % kEncodingNameBuckets, static_cast<unsigned>(bucket));
             packed.emplace(rest.substr(0, 7 + length));
             rest.remove_prefix(7 + length);
         }
@@ -82,52 +82,52 @@ TEST(EncodingNames, PackedTableHoldsExactlyTheListedEntries) {
 }
 
 TEST(EncodingNames, Utf32CapitalsMeanOwnCodePoints) {
-    EXPECT_EQ(xml::codePageFromName(u"UTF-32"), 65005);
-    EXPECT_EQ(xml::codePageFromName(u"UTF-32BE"), 65005);
-    EXPECT_EQ(xml::codePageFromName(u"UTF-32LE"), 65005);
-    EXPECT_EQ(xml::codePageFromName(u"utf-32"), 12000);
-    EXPECT_EQ(xml::codePageFromName(u"Utf-32"), 12000);
-    EXPECT_EQ(xml::codePageFromName(u"utf-32be"), 12001);
-    EXPECT_EQ(xml::codePageFromName(u"UTF-3"), -1);
+    EXPECT_EQ(codePageFromName(u"UTF-32"), 65005);
+    EXPECT_EQ(codePageFromName(u"UTF-32BE"), 65005);
+    EXPECT_EQ(codePageFromName(u"UTF-32LE"), 65005);
+    EXPECT_EQ(codePageFromName(u"utf-32"), 12000);
+    EXPECT_EQ(codePageFromName(u"Utf-32"), 12000);
+    EXPECT_EQ(codePageFromName(u"utf-32be"), 12001);
+    EXPECT_EQ(codePageFromName(u"UTF-3"), -1);
     // The prefix test comes before the length limit.
-    EXPECT_EQ(xml::codePageFromName(u"UTF-32" + std::u16string(200, u'x')), 65005);
+    EXPECT_EQ(codePageFromName(u"UTF-32" + std::u16string(200, u'x')), 65005);
 }
 
 TEST(EncodingNames, CommonNamesInMixedCase) {
-    EXPECT_EQ(xml::codePageFromName(u"UTF-8"), 65001);
-    EXPECT_EQ(xml::codePageFromName(u"Utf8"), 65001);
-    EXPECT_EQ(xml::codePageFromName(u"GB2312"), 936);
-    EXPECT_EQ(xml::codePageFromName(u"gBk"), 936);
-    EXPECT_EQ(xml::codePageFromName(u"GB18030"), 54936);
-    EXPECT_EQ(xml::codePageFromName(u"SHIFT_JIS"), 932);
-    EXPECT_EQ(xml::codePageFromName(u"ISO-8859-1"), 28591);
-    EXPECT_EQ(xml::codePageFromName(u"Windows-1252"), 1252);
-    EXPECT_EQ(xml::codePageFromName(u"UTF-16"), 1200);
-    EXPECT_EQ(xml::codePageFromName(u"UTF-16LE"), 1200);
-    EXPECT_EQ(xml::codePageFromName(u"UTF-16BE"), 1201);
+    EXPECT_EQ(codePageFromName(u"UTF-8"), 65001);
+    EXPECT_EQ(codePageFromName(u"Utf8"), 65001);
+    EXPECT_EQ(codePageFromName(u"GB2312"), 936);
+    EXPECT_EQ(codePageFromName(u"gBk"), 936);
+    EXPECT_EQ(codePageFromName(u"GB18030"), 54936);
+    EXPECT_EQ(codePageFromName(u"SHIFT_JIS"), 932);
+    EXPECT_EQ(codePageFromName(u"ISO-8859-1"), 28591);
+    EXPECT_EQ(codePageFromName(u"Windows-1252"), 1252);
+    EXPECT_EQ(codePageFromName(u"UTF-16"), 1200);
+    EXPECT_EQ(codePageFromName(u"UTF-16LE"), 1200);
+    EXPECT_EQ(codePageFromName(u"UTF-16BE"), 1201);
 }
 
 TEST(EncodingNames, ExactMatchOnlyAfterLowering) {
-    EXPECT_EQ(xml::codePageFromName(u""), 0);
-    EXPECT_EQ(xml::codePageFromName(u"ANSI"), -1);
-    EXPECT_EQ(xml::codePageFromName(u" utf-8"), -1);
-    EXPECT_EQ(xml::codePageFromName(u"utf-8 "), -1);
-    EXPECT_EQ(xml::codePageFromName(u"utf-"), -1);
-    EXPECT_EQ(xml::codePageFromName(u"cp1256"), 1256);
-    EXPECT_EQ(xml::codePageFromName(u"cp1256 "), 1256);
-    EXPECT_EQ(xml::codePageFromName(u"CP1256 "), 1256);
+    EXPECT_EQ(codePageFromName(u""), 0);
+    EXPECT_EQ(codePageFromName(u"ANSI"), -1);
+    EXPECT_EQ(codePageFromName(u" utf-8"), -1);
+    EXPECT_EQ(codePageFromName(u"utf-8 "), -1);
+    EXPECT_EQ(codePageFromName(u"utf-"), -1);
+    EXPECT_EQ(codePageFromName(u"cp1256"), 1256);
+    EXPECT_EQ(codePageFromName(u"cp1256 "), 1256);
+    EXPECT_EQ(codePageFromName(u"CP1256 "), 1256);
     // Only A to Z are lowered: a fullwidth capital does not become "k".
-    EXPECT_EQ(xml::codePageFromName(u"gb\uFF2B"), -1);
+    EXPECT_EQ(codePageFromName(u"gb\uFF2B"), -1);
     // A name summing to the same bucket as "gbk" but not in it.
-    EXPECT_EQ(xml::codePageFromName(u"gkb"), -1);
+    EXPECT_EQ(codePageFromName(u"gkb"), -1);
 }
 
 TEST(EncodingNames, LengthLimit) {
     const std::u16string longest = u"extended_unix_code_packed_format_for_japanese";
-    EXPECT_EQ(xml::codePageFromName(longest), 20932);
-    EXPECT_EQ(xml::codePageFromName(std::u16string(99, u'a')), -1);
-    EXPECT_EQ(xml::codePageFromName(std::u16string(100, u'a')), -1);
-    EXPECT_EQ(xml::codePageFromName(std::u16string(5000, u'A')), -1);
+    EXPECT_EQ(codePageFromName(longest), 20932);
+    EXPECT_EQ(codePageFromName(std::u16string(99, u'a')), -1);
+    EXPECT_EQ(codePageFromName(std::u16string(100, u'a')), -1);
+    EXPECT_EQ(codePageFromName(std::u16string(5000, u'A')), -1);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ namespace {
 // Measures, allocates exactly the measured room and converts, as the file
 // reader does; also checks that both calls agree.
 std::u16string convertAll(std::u16string_view sourceName, const void* source, std::int32_t length) {
-    xml::TextConverter converter(sourceName, source, length);
+    TextConverter converter(sourceName, source, length);
     const std::int32_t measured = converter.convert(nullptr, u"UTF-16");
     EXPECT_EQ(converter.destinationCapacity, measured);
     EXPECT_EQ(converter.targetName, u"UTF-16");
@@ -45,7 +45,7 @@ TEST(TextConverter, OwnUtf32ReadsUnalignedSource) {
 
 TEST(TextConverter, OwnUtf32NeverWritesPastTheRoomGiven) {
     const std::vector<std::uint32_t> codePoints = {0x41, 0x1F600};
-    xml::TextConverter converter(u"UTF-32", codePoints.data(), 2);
+    TextConverter converter(u"UTF-32", codePoints.data(), 2);
     char16_t room[4] = {u'x', u'x', u'x', u'x'};
     converter.destinationCapacity = 2;
     EXPECT_EQ(converter.convert(room, u"UTF-16"), 0);
@@ -89,14 +89,14 @@ TEST(TextConverter, SmallLetterUtf32IsTheWindowsCodePage) {
     // own conversion would take the length as code points (and read too far).
     const std::vector<std::uint32_t> codePoints = {0x41, 0x1F600};
     const auto* bytes = reinterpret_cast<const char*>(codePoints.data());
-    xml::TextConverter converter(u"utf-32", bytes, 8);
+    TextConverter converter(u"utf-32", bytes, 8);
     const std::int32_t measured = converter.convert(nullptr, u"UTF-16");
     EXPECT_EQ(measured, platform::multiByteToWide(12000, bytes, 8, nullptr, 0));
 }
 
 TEST(TextConverter, TooSmallDestinationGivesZero) {
     const std::string text = "abcdef";
-    xml::TextConverter converter(u"UTF-8", text.data(), 6);
+    TextConverter converter(u"UTF-8", text.data(), 6);
     char16_t room[3];
     converter.destinationCapacity = 3;
     EXPECT_EQ(converter.convert(room, u"UTF-16"), 0);
@@ -106,28 +106,28 @@ TEST(DecodeUtf8, ValidSequences) {
     const unsigned char text[] = {'A', 0xC3, 0xA9, 0xE4, 0xB8, 0xAD, 0xF0, 0x9F, 0x98, 0x80};
     const unsigned char* cursor = text;
     const unsigned char* end = text + sizeof text;
-    EXPECT_EQ(xml::decodeUtf8(cursor, end), 0x41);
-    EXPECT_EQ(xml::decodeUtf8(cursor, end), 0xE9);
-    EXPECT_EQ(xml::decodeUtf8(cursor, end), 0x4E2D);
+    EXPECT_EQ(decodeUtf8(cursor, end), 0x41);
+    EXPECT_EQ(decodeUtf8(cursor, end), 0xE9);
+    EXPECT_EQ(decodeUtf8(cursor, end), 0x4E2D);
     EXPECT_EQ(cursor, text + 6);
-    EXPECT_EQ(xml::decodeUtf8(cursor, end), 0x1F600);
+    EXPECT_EQ(decodeUtf8(cursor, end), 0x1F600);
     EXPECT_EQ(cursor, end);
 }
 
 TEST(DecodeUtf8, FailuresAndWhereTheCursorStops) {
     const unsigned char badContinuation[] = {0xC3, 0x28};
     const unsigned char* cursor = badContinuation;
-    EXPECT_EQ(xml::decodeUtf8(cursor, badContinuation + 2), -1);
+    EXPECT_EQ(decodeUtf8(cursor, badContinuation + 2), -1);
     EXPECT_EQ(cursor, badContinuation + 1);
 
     const unsigned char cut[] = {0xE4, 0xB8};
     cursor = cut;
-    EXPECT_EQ(xml::decodeUtf8(cursor, cut + 2), -1);
+    EXPECT_EQ(decodeUtf8(cursor, cut + 2), -1);
     EXPECT_EQ(cursor, cut + 2);
 
     const unsigned char fiveByteLead[] = {0xF8, 0x80, 0x80};
     cursor = fiveByteLead;
-    EXPECT_EQ(xml::decodeUtf8(cursor, fiveByteLead + 3), -1);
+    EXPECT_EQ(decodeUtf8(cursor, fiveByteLead + 3), -1);
     EXPECT_EQ(cursor, fiveByteLead + 1);
 }
 
@@ -135,21 +135,21 @@ TEST(DecodeUtf8, LenientForms) {
     // A continuation byte standing first is a two-byte lead (bit 0x40 unchecked).
     const unsigned char strayContinuation[] = {0x85, 0x81};
     const unsigned char* cursor = strayContinuation;
-    EXPECT_EQ(xml::decodeUtf8(cursor, strayContinuation + 2), (0x05 << 6) | 0x01);
+    EXPECT_EQ(decodeUtf8(cursor, strayContinuation + 2), (0x05 << 6) | 0x01);
     // 0xA0..0xAF stand as three-byte leads.
     const unsigned char threeFromA0[] = {0xA1, 0x80, 0x80};
     cursor = threeFromA0;
-    EXPECT_EQ(xml::decodeUtf8(cursor, threeFromA0 + 3), 0x1000);
+    EXPECT_EQ(decodeUtf8(cursor, threeFromA0 + 3), 0x1000);
     // Overlong, surrogate and beyond-range values come out as they are.
     const unsigned char overlong[] = {0xC0, 0xAF};
     cursor = overlong;
-    EXPECT_EQ(xml::decodeUtf8(cursor, overlong + 2), 0x2F);
+    EXPECT_EQ(decodeUtf8(cursor, overlong + 2), 0x2F);
     const unsigned char surrogate[] = {0xED, 0xA0, 0x80};
     cursor = surrogate;
-    EXPECT_EQ(xml::decodeUtf8(cursor, surrogate + 3), 0xD800);
+    EXPECT_EQ(decodeUtf8(cursor, surrogate + 3), 0xD800);
     const unsigned char beyond[] = {0xF7, 0xBF, 0xBF, 0xBF};
     cursor = beyond;
-    EXPECT_EQ(xml::decodeUtf8(cursor, beyond + 4), 0x1FFFFF);
+    EXPECT_EQ(decodeUtf8(cursor, beyond + 4), 0x1FFFFF);
 }
 
 }  // namespace
