@@ -1,5 +1,6 @@
 #include "platform/utf.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -8,6 +9,25 @@ namespace platform {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
+
+// Eight ASCII bytes, as loaded from memory, into eight UTF-16 units.
+inline void widenAscii(std::uint64_t bytes, char16_t* out) {
+    if constexpr (std::endian::native == std::endian::little) {
+        // Spread each half over four 16-bit lanes without a loop per byte.
+        auto spread = [](std::uint64_t half) {
+            half = (half | (half << 16)) & 0x0000FFFF0000FFFFull;
+            return (half | (half << 8)) & 0x00FF00FF00FF00FFull;
+        };
+        const std::uint64_t first = spread(bytes & 0xFFFFFFFFull);
+        const std::uint64_t second = spread(bytes >> 32);
+        std::memcpy(out, &first, 8);
+        std::memcpy(out + 4, &second, 8);
+    } else {
+        for (int k = 0; k < 8; ++k) {
+            out[k] = static_cast<char16_t>((bytes >> (56 - 8 * k)) & 0xFF);
+        }
+    }
+}
 
 // One decoder for counting (kWrite false) and converting: the two must agree
 // unit for unit. Returns the units counted or written, or kNoRoom.
@@ -28,9 +48,8 @@ std::size_t decodeUtf8(const unsigned char* p, const unsigned char* end, char16_
                 if (capacity - n < 16) {
                     return kNoRoom;
                 }
-                for (int k = 0; k < 16; ++k) {
-                    out[n + k] = p[k];
-                }
+                widenAscii(low, out + n);
+                widenAscii(high, out + n + 8);
             }
             n += 16;
             p += 16;
