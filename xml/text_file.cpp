@@ -142,13 +142,14 @@ bool TextFile::readText(std::u16string& destination) {
     // Only a two-byte mark makes the units 16-bit: a caller's FILE_UTF16BE on
     // a file without one must not send bytes down this path.
     if (unitSize == 2) {
+        // Read straight into the string that becomes the destination.
         const auto room = static_cast<std::size_t>(chunkBytes / 2 + chunkBytes / 200);
-        auto units = std::make_unique_for_overwrite<char16_t[]>(room + 1);
-        destination.reserve(room);
-        if (!readChunk(units.get())) {
+        std::u16string units(room + 1, u'\0');
+        if (!readChunk(units.data())) {
             return false;
         }
-        destination.assign(units.get(), static_cast<std::size_t>(unitCount));
+        units.resize(static_cast<std::size_t>(unitCount));
+        destination.swap(units);
         return true;
     }
 
@@ -164,11 +165,14 @@ bool TextFile::readText(std::u16string& destination) {
     const std::int32_t sourceLength = codePageFromName(encoding) == kCodePageUtf32 ? unitCount / 4 : unitCount;
     TextConverter converter(encoding, bytes.get(), sourceLength);
     const std::int32_t measured = converter.convert(nullptr, u"UTF-16");
-    const auto spare = static_cast<std::size_t>(measured) + static_cast<std::size_t>(measured / 100);
-    auto text = std::make_unique_for_overwrite<char16_t[]>(spare + 1);
-    destination.reserve(spare);
-    const std::int32_t produced = measured > 0 ? converter.convert(text.get(), nullptr) : 0;
-    destination.assign(text.get(), static_cast<std::size_t>(produced));
+    // Convert straight into the string that becomes the destination, with
+    // 1 % to spare as the caller may add to it.
+    std::u16string text;
+    text.reserve(static_cast<std::size_t>(measured) + static_cast<std::size_t>(measured / 100));
+    text.resize(static_cast<std::size_t>(measured));
+    const std::int32_t produced = measured > 0 ? converter.convert(text.data(), nullptr) : 0;
+    text.resize(static_cast<std::size_t>(produced));
+    destination.swap(text);
     return true;
 }
 
