@@ -177,10 +177,11 @@ TEST_F(TextFileTest, AnsiTextAfterABlankLineFailsTheUtf8Test) {
     if (platform::ansiCodePage() == 936) {
         EXPECT_EQ(text, u"\r\n<r a=\"更新\"/>");
     } else {
-        ASSERT_EQ(platform::ansiCodePage(), 65001);
         EXPECT_EQ(text.substr(0, 8), u"\r\n<r a=\"");
         EXPECT_EQ(text.substr(text.size() - 3), u"\"/>");
-        EXPECT_NE(text.find(u'\xFFFD'), std::u16string::npos);
+        if (platform::ansiCodePage() == 65001) {
+            EXPECT_NE(text.find(u'\xFFFD'), std::u16string::npos);
+        }
     }
 }
 
