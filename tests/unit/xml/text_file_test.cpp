@@ -1,11 +1,10 @@
 #include "xml/text_file.h"
 
 #include "platform/platform.h"
+#include "support/scratch.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 namespace {
@@ -13,15 +12,12 @@ namespace {
 // Files are written byte by byte into a scratch directory of this test.
 class TextFileTest : public ::testing::Test {
 protected:
-    static constexpr const char* kDir = "scratch_text_file";
+    testsupport::ScratchDir scratch;
 
-    void SetUp() override { std::filesystem::create_directories(kDir); }
-    void TearDown() override { std::filesystem::remove_all(kDir); }
-
-    static std::u16string write(const std::string& name, const std::string& bytes) {
-        const std::string path = std::string(kDir) + "/" + name;
-        std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return std::u16string(path.begin(), path.end());
+    std::u16string write(const std::string& name, const std::string& bytes) const {
+        const std::u16string path = scratch.path(std::u16string(name.begin(), name.end()));
+        EXPECT_TRUE(testsupport::writeBytes(path, bytes));
+        return path;
     }
 
     // open, then readText of everything behind the mark, as a document load does.
@@ -36,7 +32,7 @@ protected:
 
 TEST_F(TextFileTest, MissingFileDoesNotOpen) {
     TextFile file;
-    EXPECT_FALSE(file.open(u"scratch_text_file/nothing-here.xml"));
+    EXPECT_FALSE(file.open(scratch.path(u"nothing-here.xml")));
     EXPECT_FALSE(file.handle.isOpen());
 }
 

@@ -2,11 +2,10 @@
 #include "xml/xml_doc.h"
 
 #include "platform/platform.h"
+#include "support/scratch.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 namespace {
@@ -14,15 +13,12 @@ namespace {
 // Documents are written byte by byte by the tests, then loaded from disk.
 class LoadFileTest : public ::testing::Test {
 protected:
-    static constexpr const char* kDir = "scratch_load_file";
+    testsupport::ScratchDir scratch;
 
-    void SetUp() override { std::filesystem::create_directories(kDir); }
-    void TearDown() override { std::filesystem::remove_all(kDir); }
-
-    static std::u16string write(const std::string& name, const std::string& bytes) {
-        const std::string path = std::string(kDir) + "/" + name;
-        std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return std::u16string(path.begin(), path.end());
+    std::u16string write(const std::string& name, const std::string& bytes) const {
+        const std::u16string path = scratch.path(std::u16string(name.begin(), name.end()));
+        EXPECT_TRUE(testsupport::writeBytes(path, bytes));
+        return path;
     }
 
     // What the system's ANSI code page makes of bytes.
@@ -81,7 +77,7 @@ TEST_F(LoadFileTest, MissingFileLeavesAnEmptyDocument) {
     XmlDoc doc;
     ASSERT_TRUE(doc.loadFile(write("first.xml", "<r a=\"1\"/>")));
     doc.flags = 0x100;
-    EXPECT_FALSE(doc.loadFile(u"scratch_load_file/missing.xml"));
+    EXPECT_FALSE(doc.loadFile(scratch.path(u"missing.xml")));
     EXPECT_EQ(doc.text, u"");
     EXPECT_EQ(doc.flags, 0x100u);
     // Nothing of the earlier document can be reached any more.
