@@ -2,12 +2,22 @@
 // inputs that would take quadratic time if handled naively.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "unit/xml/index_invariants.h"
 #include "xml/xml_doc.h"
 
 namespace {
+
+std::u16string join(std::initializer_list<std::u16string_view> parts) {
+    std::u16string out;
+    for (const std::u16string_view part : parts) {
+        out += part;
+    }
+    return out;
+}
 
 std::u16string repeat(const char16_t* piece, int count) {
     std::u16string out;
@@ -21,8 +31,8 @@ TEST(IndexGrowth, FirstEstimateAndGrowthByHalf) {
     // 640 code units: 640 / 64 + 8 = 18 records; the 18th element grows the
     // index by half, to 27.
     const auto build = [](int children) {
-        std::u16string text = u"<r>" + repeat(u"<a/>", children);
-        text += std::u16string(640 - text.size() - 4, u' ') + u"</r>";
+        std::u16string text = join({u"<r>", repeat(u"<a/>", children)});
+        text = join({text, std::u16string(640 - text.size() - 4, u' '), u"</r>"});
         return text;
     };
     const std::u16string seventeen = build(16);
@@ -83,7 +93,8 @@ TEST(IndexGrowth, OneSegmentPerCallAndFullSegmentsStay) {
 
 TEST(IndexGrowth, DocumentsOverTwoAndThreeSegments) {
     for (const int children : {70000, 140000}) {
-        const std::u16string text = u"<update>\r\n" + repeat(u"<file path='p' md5='m'/>\r\n", children) + u"</update>";
+        const std::u16string text =
+            join({u"<update>\r\n", repeat(u"<file path='p' md5='m'/>\r\n", children), u"</update>"});
         XmlDoc doc(text.c_str());
         EXPECT_TRUE(doc.wellFormed());
         EXPECT_EQ(doc.nextFree, children + 2);
@@ -105,13 +116,14 @@ TEST(IndexGrowth, DocumentsOverTwoAndThreeSegments) {
 
 TEST(RecordLimits, StartTagLength) {
     const int32_t max = int32_t(ElemPos::START_TAG_MAX);
-    std::u16string text = u"<a" + std::u16string(std::size_t(max - 3), u' ') + u"></a>";
-    XmlDoc fits(text.c_str());
+    const auto startTagOf = [](int32_t length) {
+        return join({u"<a", std::u16string(std::size_t(length - 3), u' '), u"></a>"});
+    };
+    XmlDoc fits(startTagOf(max).c_str());
     EXPECT_TRUE(fits.wellFormed());
     EXPECT_EQ(fits.record(1).startTagLength(), max);
     EXPECT_EQ(fits.record(1).endTagLength(), 4);
-    text.insert(2, u" ");
-    XmlDoc over(text.c_str());
+    XmlDoc over(startTagOf(max + 1).c_str());
     EXPECT_FALSE(over.wellFormed());
     EXPECT_EQ(over.record(0).levelFlags, ILL_FORMED);
     const ElemPos& a = over.record(1);
@@ -123,12 +135,12 @@ TEST(RecordLimits, StartTagLength) {
 }
 
 TEST(RecordLimits, EndTagLength) {
-    const std::u16string fits = u"<a b='1'></a" + std::u16string(1019, u' ') + u">";
+    const std::u16string fits = join({u"<a b='1'></a", std::u16string(1019, u' '), u">"});
     XmlDoc ok(fits.c_str());
     EXPECT_TRUE(ok.wellFormed());
     EXPECT_EQ(ok.record(1).endTagLength(), 1023);
     EXPECT_EQ(ok.record(1).startTagLength(), 9);
-    const std::u16string longer = u"<a b='1'></a" + std::u16string(1020, u' ') + u">";
+    const std::u16string longer = join({u"<a b='1'></a", std::u16string(1020, u' '), u">"});
     XmlDoc over(longer.c_str());
     EXPECT_FALSE(over.wellFormed());
     EXPECT_EQ(over.record(0).levelFlags, ILL_FORMED);
@@ -141,12 +153,12 @@ TEST(RecordLimits, EndTagLength) {
 TEST(RecordLimits, NestingLevel) {
     // Levels 0 to 65535 fit.
     const int deepest = 65536;
-    std::u16string text = repeat(u"<a>", deepest) + repeat(u"</a>", deepest);
+    std::u16string text = join({repeat(u"<a>", deepest), repeat(u"</a>", deepest)});
     XmlDoc fits(text.c_str());
     EXPECT_TRUE(fits.wellFormed());
     EXPECT_EQ(fits.record(deepest).level(), 65535);
     EXPECT_EQ(checkIndex(fits), "");
-    text = repeat(u"<a>", deepest + 1) + u"<b/>" + repeat(u"</a>", deepest + 1);
+    text = join({repeat(u"<a>", deepest + 1), u"<b/>", repeat(u"</a>", deepest + 1)});
     XmlDoc over(text.c_str());
     EXPECT_FALSE(over.wellFormed());
     EXPECT_EQ(over.record(0).levelFlags, ILL_FORMED);
@@ -174,7 +186,7 @@ TEST(LinearTime, UnclosedStartTags) {
 
 TEST(LinearTime, StrayEndTagsUnderDeepNesting) {
     const int count = 100000;
-    std::u16string text = u"<x>" + repeat(u"<a>", count) + repeat(u"</b>", count) + u"</x>";
+    std::u16string text = join({u"<x>", repeat(u"<a>", count), repeat(u"</b>", count), u"</x>"});
     XmlDoc doc(text.c_str());
     EXPECT_FALSE(doc.wellFormed());
     EXPECT_EQ(checkIndex(doc), "");
@@ -182,9 +194,10 @@ TEST(LinearTime, StrayEndTagsUnderDeepNesting) {
     EXPECT_EQ(doc.record(1).levelFlags & ERROR_INSIDE, ERROR_INSIDE);
     EXPECT_EQ(doc.record(1).endTagLength(), 4);
     // Names that share a long prefix, mixed with ones that do match.
-    text = u"<x>" + repeat(u"<aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab c='1'>", 20000) +
-           repeat(u"</aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaac></aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab>", 10000) +
-           u"</x>";
+    text = join({u"<x>", repeat(u"<aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab c='1'>", 20000),
+                 repeat(u"</aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaac>"
+                        u"</aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab>", 10000),
+                 u"</x>"});
     doc.setDocument(text.c_str());
     EXPECT_EQ(checkIndex(doc), "");
     EXPECT_EQ(doc.record(20001).endTagLength(), 53);

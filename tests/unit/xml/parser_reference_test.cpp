@@ -133,7 +133,9 @@ std::string compareWithReference(XmlDoc& doc, const std::u16string& text) {
     }
     const std::vector<ElemPos> want = referenceParse(text);
     if (doc.nextFree != int32_t(want.size())) {
-        return "nextFree " + std::to_string(doc.nextFree) + ", reference " + std::to_string(want.size());
+        std::string message = "nextFree ";
+        message += std::to_string(doc.nextFree) + ", reference " + std::to_string(want.size());
+        return message;
     }
     for (int32_t i = 0; i < doc.nextFree; ++i) {
         const ElemPos& a = doc.record(i);
@@ -141,7 +143,9 @@ std::string compareWithReference(XmlDoc& doc, const std::u16string& text) {
         if (a.start != b.start || a.length != b.length || a.tagLengths != b.tagLengths ||
             a.levelFlags != b.levelFlags || a.parent != b.parent || a.firstChild != b.firstChild ||
             a.nextSibling != b.nextSibling || a.prevSibling != b.prevSibling) {
-            return "record " + std::to_string(i) + " differs";
+            std::string message = "record ";
+            message += std::to_string(i) + " differs";
+            return message;
         }
     }
     return {};

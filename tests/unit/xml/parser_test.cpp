@@ -9,7 +9,9 @@
 namespace {
 
 std::string where(const XmlDoc& doc) {
-    return "in \"" + platform::utf16ToUtf8(doc.text) + "\"";
+    std::string out = "in \"";
+    out += platform::utf16ToUtf8(doc.text) + "\"";
+    return out;
 }
 
 // Parses text, checks the index structure, and returns the document.

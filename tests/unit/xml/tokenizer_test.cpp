@@ -38,8 +38,9 @@ std::string nodes(const std::u16string& text) {
         default: out += "?"; break;
         }
         if (type == NODE_START_TAG || type == NODE_END_TAG || type == NODE_PROCESSING_INSTRUCTION) {
-            out += "(" + platform::utf16ToUtf8(text.substr(cursor.tokenStart,
-                                                           cursor.tokenEnd - cursor.tokenStart + 1)) + ")";
+            out += "(";
+            out += platform::utf16ToUtf8(text.substr(cursor.tokenStart, cursor.tokenEnd - cursor.tokenStart + 1));
+            out += ")";
         }
         if (type != NODE_START_TAG) {
             EXPECT_EQ(node.flags, 0u);
@@ -204,7 +205,9 @@ TEST(WordScanner, NextTokenSplitsAtEveryDelimiter) {
     TokenCursor cursor{0, -1, 0, text.c_str(), 0, 0, 0};
     std::string words;
     while (nextToken(cursor)) {
-        words += "[" + platform::utf16ToUtf8(text.substr(cursor.tokenStart, cursor.tokenEnd - cursor.tokenStart + 1)) + "]";
+        words += "[";
+        words += platform::utf16ToUtf8(text.substr(cursor.tokenStart, cursor.tokenEnd - cursor.tokenStart + 1));
+        words += "]";
         EXPECT_EQ(cursor.next, cursor.tokenEnd + 1);
     }
     EXPECT_EQ(words, "[file][path][=][\"][a][b][\"][/][x][\\][y][;][z][!][w][?][v][<][u][>][t][']");
