@@ -1,5 +1,7 @@
 #include "xml/entities.h"
 
+#include "xml/scan.h"
+
 namespace {
 
 constexpr int32_t MAX_REFERENCE = 9;  // code units after "&", the ";" included
@@ -95,10 +97,7 @@ int32_t lookupEntity(const char16_t* name, int32_t length) {
 }
 
 std::u16string decodeEntities(const char16_t* text, int32_t length) {
-    int32_t i = 0;
-    while (i < length && text[i] != u'&') {
-        ++i;
-    }
+    int32_t i = scan::toUnit(text, 0, length, u'&');
     if (i == length) {
         return std::u16string(text, std::size_t(length));
     }

@@ -1,5 +1,7 @@
 #include "xml/navigation.h"
 
+#include "xml/char_class.h"
+#include "xml/scan.h"
 #include "xml/xml_doc.h"
 
 namespace {
@@ -103,85 +105,107 @@ ElementPath parseElementPath(const char16_t* path) {
 }
 
 bool findAttribute(TokenCursor& cursor, const char16_t* name) {
+    return findAttribute(cursor, name, 0);
+}
+
+bool findAttribute(TokenCursor& cursor, const char16_t* name, int32_t limit) {
+    // The scan runs on locals; the cursor is written once, at the end.
     const char16_t* t = cursor.text;
+    int32_t next = cursor.next;
+    int32_t tokenStart = cursor.tokenStart;
+    int32_t tokenEnd = cursor.tokenEnd;
+    bool quoted = false;
     bool found = false;
     bool afterEquals = false;
     bool tagNameSkipped = false;
     int32_t foundStart = 0;
     int32_t foundEnd = -1;
+    const auto finish = [&](bool result) {
+        cursor.next = next;
+        cursor.tokenStart = tokenStart;
+        cursor.tokenEnd = tokenEnd;
+        cursor.flags = quoted ? cursor.flags | CURSOR_QUOTED : cursor.flags & ~CURSOR_QUOTED;
+        return result;
+    };
     // Success with the found name itself as the value: an attribute without "=".
     const auto nameAsValue = [&]() {
-        cursor.tokenStart = foundStart;
-        cursor.tokenEnd = foundEnd;
-        cursor.flags &= ~CURSOR_QUOTED;
-        return true;
+        tokenStart = foundStart;
+        tokenEnd = foundEnd;
+        quoted = false;
+        return finish(true);
     };
     for (;;) {
-        const int32_t passStart = cursor.next;
-        if (!skipWhitespace(cursor)) {
+        const int32_t passStart = next;
+        int32_t q = passStart;
+        while (charclass::is(t[q], charclass::WHITESPACE)) {
+            ++q;
+        }
+        const char16_t first = t[q];
+        if (first == 0) {
+            next = q;
+            tokenStart = q;
+            tokenEnd = q - 1;
             if (!found) {
-                return false;
+                return finish(false);
             }
             if (afterEquals) {
-                cursor.flags &= ~CURSOR_QUOTED;
-                return true;  // the empty token at the end
+                quoted = false;
+                return finish(true);  // the empty token at the end
             }
             return nameAsValue();
         }
-        int32_t q = cursor.next;
-        const char16_t first = t[q];
-        const bool quoted = first == u'"' || first == u'\'';
-        if (quoted) {
-            ++q;
-            cursor.tokenStart = q;
-            while (t[q] != 0 && t[q] != first) {
-                ++q;
-            }
-            cursor.tokenEnd = q - 1;
-            cursor.next = t[q] != 0 ? q + 1 : q;
-            cursor.flags |= CURSOR_QUOTED;
-        } else {
+        if (first == u'"' || first == u'\'') {
+            // A quoted token runs to the same quote, which it consumes.
+            tokenStart = q + 1;
+            q = scan::toUnitOrEnd(t, q + 1, limit, first);
+            tokenEnd = q - 1;
+            next = t[q] != 0 ? q + 1 : q;
+            quoted = true;
             if (afterEquals) {
-                // An unquoted value: "/" belongs to it.
-                while (t[q] != 0 && !isXmlWhitespace(t[q]) && t[q] != u'>') {
-                    ++q;
+                if (found) {
+                    return finish(true);
                 }
-            } else {
-                while (t[q] != 0 && !isXmlWhitespace(t[q]) && t[q] != u'/' && t[q] != u'=' &&
-                       t[q] != u'>' && t[q] != u'?') {
-                    ++q;
-                }
-            }
-            if (q == cursor.next) {
-                ++q;
-            }
-            cursor.next = q;
-            cursor.tokenEnd = q - 1;
-            cursor.flags &= ~CURSOR_QUOTED;
-        }
-        if (afterEquals) {
-            if (found) {
-                return true;
-            }
-            afterEquals = false;
-            continue;
-        }
-        if (quoted) {
-            if (found) {
+                afterEquals = false;
+            } else if (found) {
                 return nameAsValue();
             }
             continue;
         }
-        if (cursor.tokenEnd == cursor.tokenStart) {
-            const char16_t c = t[cursor.tokenStart];
-            if (c == u'=') {
+        quoted = false;
+        tokenStart = q;
+        if (afterEquals) {
+            // An unquoted value: "/" belongs to it.
+            while (!charclass::is(t[q], charclass::STOP_ATTR_VALUE)) {
+                ++q;
+            }
+            q += q == tokenStart ? 1 : 0;
+            next = q;
+            tokenEnd = q - 1;
+            if (found) {
+                return finish(true);
+            }
+            afterEquals = false;
+            continue;
+        }
+        while (!charclass::is(t[q], charclass::STOP_ATTR_NAME)) {
+            ++q;
+        }
+        if (q == tokenStart) {
+            // A one-code-unit token: "=" announces a value; ">", "/" and "?"
+            // end the tag.
+            next = q + 1;
+            tokenEnd = q;
+            if (first == u'=') {
                 afterEquals = true;
                 continue;
             }
-            if (c == u'>' || c == u'/' || c == u'?') {
-                cursor.next = passStart;
-                return found ? nameAsValue() : false;
+            if (first == u'>' || first == u'/' || first == u'?') {
+                next = passStart;
+                return found ? nameAsValue() : finish(false);
             }
+        } else {
+            next = q;
+            tokenEnd = q - 1;
         }
         if (!tagNameSkipped) {
             tagNameSkipped = true;
@@ -190,12 +214,14 @@ bool findAttribute(TokenCursor& cursor, const char16_t* name) {
         if (found) {
             return nameAsValue();
         }
+        cursor.tokenStart = tokenStart;
+        cursor.tokenEnd = tokenEnd;
         if (tokenIs(cursor, name)) {
             found = true;
-            foundStart = cursor.tokenStart;
-            foundEnd = cursor.tokenEnd;
+            foundStart = tokenStart;
+            foundEnd = tokenEnd;
             cursor.attrStart = passStart;
-            cursor.attrLead = cursor.tokenStart - passStart;
+            cursor.attrLead = tokenStart - passStart;
         }
     }
 }
@@ -249,7 +275,7 @@ std::u16string XmlDoc::attribute(const char16_t* name) const {
     }
     TokenCursor cursor{0, -1, record(currentPos).start + 1, text.c_str(),
                        flags & ~(CURSOR_IGNORE_CASE | CURSOR_QUOTED), 0, 0};
-    if (!findAttribute(cursor, name)) {
+    if (!findAttribute(cursor, name, int32_t(text.size()) + 1)) {
         return {};
     }
     return decodeEntities(text.c_str() + cursor.tokenStart, cursor.tokenEnd - cursor.tokenStart + 1);

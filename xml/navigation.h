@@ -28,3 +28,5 @@ ElementPath parseElementPath(const char16_t* path);
 // own name for an attribute without "=". attrStart and attrLead give the
 // whitespace in front of the attribute; CURSOR_QUOTED tells a quoted value.
 bool findAttribute(TokenCursor& cursor, const char16_t* name);
+// The same, allowed to read the first limit code units of the text in any order.
+bool findAttribute(TokenCursor& cursor, const char16_t* name, int32_t limit);

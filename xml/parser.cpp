@@ -170,10 +170,11 @@ int32_t XmlDoc::parseLoop() {
         }
     };
 
+    const auto limit = int32_t(text.size()) + 1;
     TokenCursor cursor{0, -1, 0, t, flags & ~(CURSOR_IGNORE_CASE | CURSOR_QUOTED), 0, 0};
     NodeInfo node;
     for (;;) {
-        const int32_t type = nextNode(cursor, node);
+        const int32_t type = nextNode(cursor, node, limit);
         if (type == NODE_START_TAG) {
             const int32_t r = nextFree;
             if (r == idx.size) {

@@ -1,5 +1,8 @@
 #include "xml/tokenizer.h"
 
+#include "xml/char_class.h"
+#include "xml/scan.h"
+
 namespace {
 
 // Where a node body scan stopped.
@@ -13,7 +16,7 @@ struct ScanEnd {
 int32_t readName(TokenCursor& cursor, int32_t q) {
     const char16_t* t = cursor.text;
     const int32_t first = q;
-    while (t[q] != 0 && !isTagNameEnd(t[q])) {
+    while (!charclass::is(t[q], charclass::STOP_TAG_NAME)) {
         ++q;
     }
     if (t[q] != 0) {
@@ -56,20 +59,25 @@ ScanEnd scanToTerminator(const char16_t* t, int32_t nodeStart, int32_t q, char16
 
 // Attribute syntax of a start tag or of a bad tag: a ">" inside a quoted value
 // does not end the tag. base is the first offset scanned here; the code units
-// before it do not count as the previous characters. A start tag gets
+// before it do not count as previous characters. A start tag gets
 // EMPTY_ELEMENT in *nodeFlags when it ends with a "/" that does not belong to
-// an unquoted value. A bad tag (nodeFlags null) also ends before a "<".
-ScanEnd scanTag(const char16_t* t, int32_t base, uint32_t* nodeFlags) {
-    bool afterEquals = false;
-    bool unquoted = false;
+// an unquoted value. A bad tag (nodeFlags null) also ends before a "<", even
+// inside a quoted value. The first limit code units of t may be read at once.
+ScanEnd scanTag(const char16_t* t, int32_t base, uint32_t* nodeFlags, int32_t limit) {
+    const bool badTag = nodeFlags == nullptr;
+    bool unquoted = false;  // inside an unquoted value
     int32_t q = base;
     for (;;) {
-        const char16_t c = t[q];
+        char16_t c = t[q];
+        if (!charclass::is(c, charclass::STOP_TAG_BODY)) {
+            ++q;
+            continue;
+        }
         switch (c) {
         case 0:
             return {q, false};
         case u'>':
-            if (nodeFlags != nullptr && q - 1 >= base && t[q - 1] == u'/') {
+            if (!badTag && q - 1 >= base && t[q - 1] == u'/') {
                 const char16_t beforeSlash = q - 2 >= base ? t[q - 2] : char16_t(0);
                 if (!unquoted || beforeSlash == 0 || isXmlWhitespace(beforeSlash) ||
                     beforeSlash == u'"' || beforeSlash == u'\'') {
@@ -78,49 +86,65 @@ ScanEnd scanTag(const char16_t* t, int32_t base, uint32_t* nodeFlags) {
             }
             return {q + 1, true};
         case u'<':
-            if (nodeFlags == nullptr) {
+            if (badTag) {
                 return {q, true};
             }
-            break;
+            ++q;
+            continue;
         case u'=':
-            if (q - 1 < base || t[q - 1] != u'=') {
-                afterEquals = true;
-                ++q;
-                continue;
-            }
             break;
-        default:
-            break;
+        default:  // whitespace
+            unquoted = false;
+            ++q;
+            continue;
         }
-        if (afterEquals) {
-            if (c == u'"' || c == u'\'') {
-                afterEquals = false;
-                unquoted = false;
-                // A quoted value: nothing inside it counts, except that a bad
-                // tag still ends before a "<".
+        // "=": a value follows, unless this "=" itself follows an "=" (then it
+        // starts an unquoted value). Whitespace before the value is skipped,
+        // and an "=" after whitespace just repeats the "=".
+        if (q - 1 >= base && t[q - 1] == u'=') {
+            unquoted = true;
+            ++q;
+            continue;
+        }
+        ++q;
+        for (;;) {
+            c = t[q];
+            if (isXmlWhitespace(c)) {
                 ++q;
-                while (t[q] != c && t[q] != 0 && (nodeFlags != nullptr || t[q] != u'<')) {
-                    ++q;
+            } else if (c == u'=' && !isXmlWhitespace(t[q - 1])) {
+                unquoted = true;
+                ++q;
+                break;
+            } else if (c == u'=') {
+                ++q;
+            } else if (c == u'"' || c == u'\'') {
+                unquoted = false;
+                ++q;
+                if (badTag) {
+                    while (t[q] != c && t[q] != 0 && t[q] != u'<') {
+                        ++q;
+                    }
+                } else {
+                    q = scan::toUnitOrEnd(t, q, limit, c);
                 }
                 if (t[q] == c) {
                     ++q;
                 }
-                continue;
+                break;
+            } else {
+                if (c != 0 && c != u'>' && !(badTag && c == u'<')) {
+                    unquoted = true;
+                    ++q;
+                }
+                break;
             }
-            if (!isXmlWhitespace(c)) {
-                afterEquals = false;
-                unquoted = true;
-            }
-        } else if (unquoted && isXmlWhitespace(c)) {
-            unquoted = false;
         }
-        ++q;
     }
 }
 
 // An inner node of a document type, starting at the "<" at q. Returns where
 // scanning of the document type goes on.
-ScanEnd scanDoctypeInner(TokenCursor& cursor, int32_t nodeStart, int32_t q) {
+ScanEnd scanDoctypeInner(TokenCursor& cursor, int32_t nodeStart, int32_t q, int32_t limit) {
     const char16_t* t = cursor.text;
     const char16_t c = t[q + 1];
     if (c == u'/') {
@@ -131,17 +155,17 @@ ScanEnd scanDoctypeInner(TokenCursor& cursor, int32_t nodeStart, int32_t q) {
     }
     if (isStartTagFirst(c)) {
         uint32_t ignored = 0;
-        return scanTag(t, readName(cursor, q + 1), &ignored);
+        return scanTag(t, readName(cursor, q + 1), &ignored, limit);
     }
     if (c != u'!') {
-        return scanTag(t, q + 1, nullptr);
+        return scanTag(t, q + 1, nullptr, 0);
     }
     const char16_t d = t[q + 2];
     if (d == u'-') {
         if (t[q + 3] == u'-') {
             return scanToTerminator(t, nodeStart, q + 4, u'-', 3);
         }
-        return scanTag(t, q + 3, nullptr);
+        return scanTag(t, q + 3, nullptr, 0);
     }
     if (d == u'A' || d == u'E' || d == u'N') {
         // A markup declaration: quoted literals protect ">", each kind of
@@ -163,12 +187,12 @@ ScanEnd scanDoctypeInner(TokenCursor& cursor, int32_t nodeStart, int32_t q) {
             }
         }
     }
-    return scanTag(t, q + 2, nullptr);
+    return scanTag(t, q + 2, nullptr, 0);
 }
 
 // The body of a document type after "<!D": inner declarations, comments and
 // tags are skipped as units; the first ">" outside them ends the node.
-ScanEnd scanDoctype(TokenCursor& cursor, int32_t nodeStart, int32_t q) {
+ScanEnd scanDoctype(TokenCursor& cursor, int32_t nodeStart, int32_t q, int32_t limit) {
     const char16_t* t = cursor.text;
     for (;;) {
         const char16_t c = t[q];
@@ -179,7 +203,7 @@ ScanEnd scanDoctype(TokenCursor& cursor, int32_t nodeStart, int32_t q) {
             return {q, false};
         }
         if (c == u'<') {
-            const ScanEnd inner = scanDoctypeInner(cursor, nodeStart, q);
+            const ScanEnd inner = scanDoctypeInner(cursor, nodeStart, q, limit);
             if (!inner.closed) {
                 return inner;
             }
@@ -193,6 +217,10 @@ ScanEnd scanDoctype(TokenCursor& cursor, int32_t nodeStart, int32_t q) {
 }  // namespace
 
 int32_t nextNode(TokenCursor& cursor, NodeInfo& node) {
+    return nextNode(cursor, node, 0);
+}
+
+int32_t nextNode(TokenCursor& cursor, NodeInfo& node, int32_t limit) {
     const char16_t* t = cursor.text;
     const int32_t start = cursor.next;
     int32_t q = start;
@@ -231,7 +259,7 @@ int32_t nextNode(TokenCursor& cursor, NodeInfo& node) {
         c = t[q + 1];
         if (isStartTagFirst(c)) {
             type = NODE_START_TAG;
-            end = scanTag(t, readName(cursor, q + 1), &node.flags);
+            end = scanTag(t, readName(cursor, q + 1), &node.flags, limit);
         } else if (c == u'/') {
             type = NODE_END_TAG;
             end = scanToClose(t, readName(cursor, q + 2));
@@ -240,7 +268,7 @@ int32_t nextNode(TokenCursor& cursor, NodeInfo& node) {
             end = scanToTerminator(t, start, readName(cursor, q + 2), u'?', 2);
         } else if (c != u'!') {
             type = NODE_SYNTAX_ERROR;
-            end = scanTag(t, q + 1, nullptr);
+            end = scanTag(t, q + 1, nullptr, 0);
         } else {
             const char16_t d = t[q + 2];
             if (d == u'-' && t[q + 3] == u'-') {
@@ -251,13 +279,13 @@ int32_t nextNode(TokenCursor& cursor, NodeInfo& node) {
                 end = scanToTerminator(t, start, q + 4, u']', 3);
             } else if (d == u'D') {
                 type = NODE_DOCUMENT_TYPE;
-                end = scanDoctype(cursor, start, q + 3);
+                end = scanDoctype(cursor, start, q + 3, limit);
             } else {
                 // "<!" followed by something else, or "<!-" / "<![" cut short:
                 // the code unit that broke the pattern is scanned as part of
                 // the bad tag.
                 type = NODE_SYNTAX_ERROR;
-                end = scanTag(t, d == u'-' || d == u'[' ? q + 3 : q + 2, nullptr);
+                end = scanTag(t, d == u'-' || d == u'[' ? q + 3 : q + 2, nullptr, 0);
             }
         }
         if (!end.closed) {
@@ -273,7 +301,7 @@ int32_t nextNode(TokenCursor& cursor, NodeInfo& node) {
 bool skipWhitespace(TokenCursor& cursor) {
     const char16_t* t = cursor.text;
     int32_t q = cursor.next;
-    while (isXmlWhitespace(t[q])) {
+    while (charclass::is(t[q], charclass::WHITESPACE)) {
         ++q;
     }
     cursor.next = q;
@@ -288,7 +316,7 @@ bool nextToken(TokenCursor& cursor) {
     }
     const char16_t* t = cursor.text;
     int32_t q = cursor.next;
-    while (t[q] != 0 && !isTokenDelimiter(t[q])) {
+    while (!charclass::is(t[q], charclass::STOP_WORD)) {
         ++q;
     }
     if (q == cursor.next) {
@@ -305,14 +333,14 @@ bool tokenIs(const TokenCursor& cursor, const char16_t* name) {
     }
     const char16_t* token = cursor.text + cursor.tokenStart;
     const int32_t length = cursor.tokenEnd - cursor.tokenStart + 1;
-    const bool ignoreCase = (cursor.flags & CURSOR_IGNORE_CASE) != 0;
-    for (int32_t i = 0; i < length; ++i) {
-        char16_t a = token[i];
-        char16_t b = name[i];
-        if (a != b) {
-            if (!ignoreCase) {
-                return false;
-            }
+    int32_t i = 0;
+    while (i < length && token[i] == name[i]) {
+        ++i;
+    }
+    if (i < length && (cursor.flags & CURSOR_IGNORE_CASE) != 0) {
+        for (; i < length; ++i) {
+            char16_t a = token[i];
+            char16_t b = name[i];
             if (a >= u'A' && a <= u'Z') {
                 a = char16_t(a + 32);
             }
@@ -324,5 +352,5 @@ bool tokenIs(const TokenCursor& cursor, const char16_t* name) {
             }
         }
     }
-    return isNameEnd(name[length]);
+    return i == length && isNameEnd(name[length]);
 }

@@ -75,6 +75,10 @@ constexpr bool isStartTagFirst(char16_t c) {
 // name is left in cursor.tokenStart..tokenEnd. Every node but the end of the
 // document is at least one code unit long.
 int32_t nextNode(TokenCursor& cursor, NodeInfo& node);
+// The same, allowed to read the first limit code units of the text in any
+// order (the text's length + 1 for the whole zero-terminated text), which
+// lets it search several code units at a time.
+int32_t nextNode(TokenCursor& cursor, NodeInfo& node, int32_t limit);
 
 // Skips whitespace; the token becomes empty at next. False at the end of the text.
 bool skipWhitespace(TokenCursor& cursor);

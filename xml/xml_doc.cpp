@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "xml/scan.h"
+
 XmlDoc::XmlDoc() : index(std::make_unique<ElementIndex>()) {
     setDocument(nullptr);
 }
@@ -12,7 +14,7 @@ XmlDoc::XmlDoc(const char16_t* initialText) : index(std::make_unique<ElementInde
 
 bool XmlDoc::setDocument(const char16_t* newText) {
     if (newText != nullptr) {
-        text.assign(newText);
+        text.assign(newText, scan::length(newText));
     } else {
         std::u16string().swap(text);
         index->clear();
