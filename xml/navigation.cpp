@@ -216,12 +216,26 @@ bool findAttribute(TokenCursor& cursor, const char16_t* name, int32_t limit) {
         }
         cursor.tokenStart = tokenStart;
         cursor.tokenEnd = tokenEnd;
-        if (tokenIs(cursor, name)) {
+        const bool match = tokenIs(cursor, name);
+        if (match) {
             found = true;
             foundStart = tokenStart;
             foundEnd = tokenEnd;
             cursor.attrStart = passStart;
             cursor.attrLead = tokenStart - passStart;
+        }
+        // The usual name="value" (or 'value') in one step: the same two
+        // passes as above, for the "=" and for the quoted value.
+        const char16_t quote = t[next + 1];
+        if (t[next] == u'=' && (quote == u'"' || quote == u'\'')) {
+            tokenStart = next + 2;
+            q = scan::toUnitOrEnd(t, next + 2, limit, quote);
+            tokenEnd = q - 1;
+            next = t[q] != 0 ? q + 1 : q;
+            quoted = true;
+            if (match) {
+                return finish(true);
+            }
         }
     }
 }

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "xml/char_class.h"
+
 // Cursor over a document text. Built with tokenStart 0, tokenEnd -1 and next at
 // the offset where scanning begins; lives on the stack of whoever scans.
 struct TokenCursor {
@@ -81,12 +83,64 @@ int32_t nextNode(TokenCursor& cursor, NodeInfo& node);
 int32_t nextNode(TokenCursor& cursor, NodeInfo& node, int32_t limit);
 
 // Skips whitespace; the token becomes empty at next. False at the end of the text.
-bool skipWhitespace(TokenCursor& cursor);
+inline bool skipWhitespace(TokenCursor& cursor) {
+    const char16_t* t = cursor.text;
+    int32_t q = cursor.next;
+    while (charclass::is(t[q], charclass::WHITESPACE)) {
+        ++q;
+    }
+    cursor.next = q;
+    cursor.tokenStart = q;
+    cursor.tokenEnd = q - 1;
+    return t[q] != 0;
+}
 
 // Reads the next word: up to the first token delimiter, or the delimiter itself
 // when the word would be empty. False at the end of the text.
-bool nextToken(TokenCursor& cursor);
+inline bool nextToken(TokenCursor& cursor) {
+    if (!skipWhitespace(cursor)) {
+        return false;
+    }
+    const char16_t* t = cursor.text;
+    int32_t q = cursor.next;
+    while (!charclass::is(t[q], charclass::STOP_WORD)) {
+        ++q;
+    }
+    if (q == cursor.next) {
+        ++q;
+    }
+    cursor.next = q;
+    cursor.tokenEnd = q - 1;
+    return true;
+}
 
 // True when the current token equals the first (token length) code units of
-// name and name's following code unit is in the name-end class.
-bool tokenIs(const TokenCursor& cursor, const char16_t* name);
+// name and name's following code unit is in the name-end class. With
+// CURSOR_IGNORE_CASE, ASCII letters compare ignoring case.
+inline bool tokenIs(const TokenCursor& cursor, const char16_t* name) {
+    if (name == nullptr) {
+        return false;
+    }
+    const char16_t* token = cursor.text + cursor.tokenStart;
+    const int32_t length = cursor.tokenEnd - cursor.tokenStart + 1;
+    int32_t i = 0;
+    while (i < length && token[i] == name[i]) {
+        ++i;
+    }
+    if (i < length && (cursor.flags & CURSOR_IGNORE_CASE) != 0) {
+        for (; i < length; ++i) {
+            char16_t a = token[i];
+            char16_t b = name[i];
+            if (a >= u'A' && a <= u'Z') {
+                a = char16_t(a + 32);
+            }
+            if (b >= u'A' && b <= u'Z') {
+                b = char16_t(b + 32);
+            }
+            if (a != b) {
+                return false;
+            }
+        }
+    }
+    return i == length && isNameEnd(name[length]);
+}
