@@ -226,8 +226,8 @@ bool findAttribute(TokenCursor& cursor, const char16_t* name, int32_t limit) {
         }
         // The usual name="value" (or 'value') in one step: the same two
         // passes as above, for the "=" and for the quoted value.
-        const char16_t quote = t[next + 1];
-        if (t[next] == u'=' && (quote == u'"' || quote == u'\'')) {
+        const char16_t quote = t[next] == u'=' ? t[next + 1] : char16_t(0);
+        if (quote == u'"' || quote == u'\'') {
             tokenStart = next + 2;
             q = scan::toUnitOrEnd(t, next + 2, limit, quote);
             tokenEnd = q - 1;
