@@ -2,16 +2,22 @@
 
 #include <string>
 
+#include "unit/xml/index_invariants.h"
 #include "xml/navigation.h"
 #include "xml/xml_doc.h"
 
 namespace {
 
+// A document whose index is checked right after its parse.
+struct CheckedDoc : XmlDoc {
+    explicit CheckedDoc(const char16_t* source) : XmlDoc(source) { EXPECT_EQ(checkIndex(*this), ""); }
+};
+
 const char16_t* const kManifest =
     u"<update><file path='a' md5='b'/><file path='c' md5='d'/></update>";
 
 TEST(Navigation, ManifestWalk) {
-    XmlDoc doc(kManifest);
+    CheckedDoc doc(kManifest);
     ASSERT_TRUE(doc.wellFormed());
     ASSERT_TRUE(doc.findElement(u"update"));
     EXPECT_EQ(doc.currentPos, 1);
@@ -33,7 +39,7 @@ TEST(Navigation, ManifestWalk) {
 }
 
 TEST(Navigation, MissingElementLeavesThePosition) {
-    XmlDoc doc(u"<x/>");
+    CheckedDoc doc(u"<x/>");
     EXPECT_FALSE(doc.findElement(u"update"));
     EXPECT_EQ(doc.currentPos, 0);
     EXPECT_EQ(doc.parentPos, 0);
@@ -44,7 +50,7 @@ TEST(Navigation, MissingElementLeavesThePosition) {
 }
 
 TEST(Navigation, SiblingSearchSkipsOtherNames) {
-    XmlDoc doc(u"<r><a/><b n='1'/><a/><b n='2'><b n='inner'/></b><c/></r>");
+    CheckedDoc doc(u"<r><a/><b n='1'/><a/><b n='2'><b n='inner'/></b><c/></r>");
     ASSERT_TRUE(doc.findElement(u"r"));
     doc.enterElement();
     ASSERT_TRUE(doc.findElement(u"b"));
@@ -54,7 +60,7 @@ TEST(Navigation, SiblingSearchSkipsOtherNames) {
     EXPECT_FALSE(doc.findElement(u"b"));  // the inner b is a level down
     ASSERT_TRUE(doc.findElement(u"c"));
     // Null and empty names take the next element, whatever its name.
-    XmlDoc any(u"<r><a/><b/></r>");
+    CheckedDoc any(u"<r><a/><b/></r>");
     ASSERT_TRUE(any.findElement(nullptr));
     any.enterElement();
     ASSERT_TRUE(any.findElement(u""));
@@ -65,7 +71,7 @@ TEST(Navigation, SiblingSearchSkipsOtherNames) {
 }
 
 TEST(Navigation, NamesCompareExactly) {
-    XmlDoc doc(u"<r><File/><files/><fil/><file/></r>");
+    CheckedDoc doc(u"<r><File/><files/><fil/><file/></r>");
     ASSERT_TRUE(doc.findElement(u"r"));
     doc.enterElement();
     ASSERT_TRUE(doc.findElement(u"file"));
@@ -73,7 +79,7 @@ TEST(Navigation, NamesCompareExactly) {
 }
 
 TEST(Navigation, PathsFindOnlyByTheFirstRelativeStep) {
-    XmlDoc doc(u"<update><file/></update>");
+    CheckedDoc doc(u"<update><file/></update>");
     for (const char16_t* bad : {u"/update", u"//update", u"update/", u"update x", u"/", u"//",
                                 u"update[", u"update[1x]", u"update[@]", u"update//file",
                                 u"update[1][2]", u"[1]", u"update[@a='x]", u"update/@"}) {
@@ -83,7 +89,7 @@ TEST(Navigation, PathsFindOnlyByTheFirstRelativeStep) {
     for (const char16_t* good : {u"update", u"update[1]", u"update/file", u"update[@a]", u"update[@a='x]']",
                                  u"update[@a=x]", u"update[@a=\"x\"]/file[12]", u"update[b]/@c",
                                  u"update/file/@md5"}) {
-        XmlDoc fresh(u"<update><file/></update>");
+        CheckedDoc fresh(u"<update><file/></update>");
         EXPECT_TRUE(fresh.findElement(good)) << std::u16string(good).size();
         EXPECT_EQ(fresh.currentPos, 1);
     }
@@ -106,7 +112,7 @@ TEST(Navigation, ElementPathKinds) {
 }
 
 TEST(Navigation, EnterElement) {
-    XmlDoc doc(u"<r><a><x/></a><b/></r>");
+    CheckedDoc doc(u"<r><a><x/></a><b/></r>");
     doc.enterElement();  // nothing current: no change
     EXPECT_EQ(doc.parentPos, 0);
     ASSERT_TRUE(doc.findElement(u"r"));
@@ -123,7 +129,7 @@ TEST(Navigation, EnterElement) {
 }
 
 TEST(Navigation, TagName) {
-    XmlDoc doc(u"<a:b x='1'><c/><d\\e/></a:b>");
+    CheckedDoc doc(u"<a:b x='1'><c/><d\\e/></a:b>");
     EXPECT_EQ(doc.tagName(0), u"");
     EXPECT_EQ(doc.tagName(1), u"a:b");
     EXPECT_EQ(doc.tagName(2), u"c");
@@ -133,16 +139,16 @@ TEST(Navigation, TagName) {
 }
 
 TEST(Attributes, DecodedValues) {
-    XmlDoc doc(u"<file path = \"a&amp;b&#x41;&#66;&lt;\">");
+    CheckedDoc doc(u"<file path = \"a&amp;b&#x41;&#66;&lt;\">");
     ASSERT_TRUE(doc.findElement(u"file"));
     EXPECT_EQ(doc.attribute(u"path"), u"a&bAB<");
     EXPECT_EQ(doc.attribute(nullptr), u"");
-    XmlDoc none(u"<file/>");
+    CheckedDoc none(u"<file/>");
     EXPECT_EQ(none.attribute(u"path"), u"");  // no element current
 }
 
 TEST(Attributes, ValueForms) {
-    XmlDoc doc(u"<file flag path=x/ q='it''s' e= end=\"\" u=a/b s=\"x\ty\" />");
+    CheckedDoc doc(u"<file flag path=x/ q='it''s' e= end=\"\" u=a/b s=\"x\ty\" />");
     ASSERT_TRUE(doc.findElement(u"file"));
     EXPECT_EQ(doc.attribute(u"flag"), u"flag");
     EXPECT_EQ(doc.attribute(u"path"), u"x/");
@@ -151,10 +157,10 @@ TEST(Attributes, ValueForms) {
     EXPECT_EQ(doc.attribute(u"u"), u"a/b");
     EXPECT_EQ(doc.attribute(u"s"), u"x\ty");
     EXPECT_EQ(doc.attribute(u"file"), u"");  // the tag name is not an attribute
-    XmlDoc pathx(u"<file pathx=\"1\">");
+    CheckedDoc pathx(u"<file pathx=\"1\">");
     ASSERT_TRUE(pathx.findElement(u"file"));
     EXPECT_EQ(pathx.attribute(u"path"), u"");
-    XmlDoc last(u"<file a b>");
+    CheckedDoc last(u"<file a b>");
     ASSERT_TRUE(last.findElement(nullptr));
     EXPECT_EQ(last.attribute(u"b"), u"b");
     EXPECT_EQ(last.attribute(u"a"), u"a");
