@@ -4,29 +4,55 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define UPD_UTF_SSE2 1
+#endif
+
 namespace platform {
 
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// Eight ASCII bytes, as loaded from memory, into eight UTF-16 units.
-inline void widenAscii(std::uint64_t bytes, char16_t* out) {
-    if constexpr (std::endian::native == std::endian::little) {
-        // Spread each half over four 16-bit lanes without a loop per byte.
-        auto spread = [](std::uint64_t half) {
-            half = (half | (half << 16)) & 0x0000FFFF0000FFFFull;
-            return (half | (half << 8)) & 0x00FF00FF00FF00FFull;
-        };
-        const std::uint64_t first = spread(bytes & 0xFFFFFFFFull);
-        const std::uint64_t second = spread(bytes >> 32);
-        std::memcpy(out, &first, 8);
-        std::memcpy(out + 4, &second, 8);
-    } else {
-        for (int k = 0; k < 8; ++k) {
-            out[k] = static_cast<char16_t>((bytes >> (56 - 8 * k)) & 0xFF);
+// When the 16 bytes at p are all ASCII, widens them into out (if kWrite) and
+// returns true.
+template <bool kWrite>
+inline bool asciiBlock(const unsigned char* p, char16_t* out) {
+#ifdef UPD_UTF_SSE2
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    if (_mm_movemask_epi8(bytes) != 0) {
+        return false;
+    }
+    if constexpr (kWrite) {
+        const __m128i zero = _mm_setzero_si128();
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(bytes, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(bytes, zero));
+    }
+    return true;
+#else
+    std::uint64_t halves[2];
+    std::memcpy(halves, p, 16);
+    if (((halves[0] | halves[1]) & 0x8080808080808080ull) != 0) {
+        return false;
+    }
+    if constexpr (kWrite) {
+        if constexpr (std::endian::native == std::endian::little) {
+            // Spread every four bytes over four 16-bit lanes, no loop per byte.
+            for (int i = 0; i < 4; ++i) {
+                std::uint64_t lanes = (halves[i / 2] >> (32 * (i % 2))) & 0xFFFFFFFFull;
+                lanes = (lanes | (lanes << 16)) & 0x0000FFFF0000FFFFull;
+                lanes = (lanes | (lanes << 8)) & 0x00FF00FF00FF00FFull;
+                std::memcpy(out + 4 * i, &lanes, 8);
+            }
+        } else {
+            for (int k = 0; k < 16; ++k) {
+                out[k] = p[k];
+            }
         }
     }
+    return true;
+#endif
 }
 
 // One decoder for counting (kWrite false) and converting: the two must agree
@@ -36,20 +62,10 @@ std::size_t decodeUtf8(const unsigned char* p, const unsigned char* end, char16_
     std::size_t n = 0;
     while (p < end) {
         // Markup is mostly ASCII: take it 16 bytes at a time.
-        while (end - p >= 16) {
-            std::uint64_t low;
-            std::uint64_t high;
-            std::memcpy(&low, p, 8);
-            std::memcpy(&high, p + 8, 8);
-            if (((low | high) & 0x8080808080808080ull) != 0) {
+        // Near the end of the room the exact checks below take over.
+        while (end - p >= 16 && (!kWrite || capacity - n >= 16)) {
+            if (!asciiBlock<kWrite>(p, out + n)) {
                 break;
-            }
-            if constexpr (kWrite) {
-                if (capacity - n < 16) {
-                    return kNoRoom;
-                }
-                widenAscii(low, out + n);
-                widenAscii(high, out + n + 8);
             }
             n += 16;
             p += 16;
