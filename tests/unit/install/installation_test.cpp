@@ -36,10 +36,10 @@ TEST_F(Installation, FailedMoveRestoresEverythingNewestFirst) {
     writeFile(u"autoTemp\\first.txt", "new1");
     writeFile(u"autoTemp\\new\\second.txt", "new2");
     writeFile(u"autoTemp\\third.txt", "new3");
-    // The staged file of the third entry is missing: its move fails.
+    // The staged file of the third entry is missing with its directory: its move fails (3).
     ASSERT_FALSE(install({{u"first.txt", {}}, {u"new\\second.txt", {}}, {u"dir\\missing.txt", {}},
                           {u"third.txt", {}}}));
-    EXPECT_EQ(errorText, u"dir\\missing.txt移动文件失败 （2）");
+    EXPECT_EQ(errorText, u"dir\\missing.txt移动文件失败 （3）");
     EXPECT_EQ(readFile(u"first.txt"), "old1");
     EXPECT_FALSE(exists(u"new"));
     EXPECT_FALSE(exists(u"dir"));
@@ -73,7 +73,7 @@ TEST_F(Installation, OwnFileThatCannotBeMovedIsAccepted) {
     EXPECT_EQ(listing(u"autoTemp"), "");
     // The same name in a subdirectory is not the Updater.
     ASSERT_FALSE(install({{u"sub\\updater.exe", {}}}));
-    EXPECT_EQ(errorText, u"sub\\updater.exe移动文件失败 （2）");
+    EXPECT_EQ(errorText, u"sub\\updater.exe移动文件失败 （3）");
 }
 
 TEST_F(Installation, BackupsNeverShareADirectoryWithManifestPaths) {
