@@ -3,21 +3,13 @@
 #include "platform/platform.h"
 
 namespace app {
-namespace {
-
-// Windows module paths use "\"; the POSIX one uses "/", which no Windows
-// file name can hold, so both count everywhere.
-constexpr std::u16string_view kSeparators = u"\\/";
-
-}  // namespace
-
 std::u16string directoryPart(std::u16string_view path) {
-    const std::size_t cut = path.find_last_of(kSeparators);
+    const std::size_t cut = path.rfind(u'\\');
     return cut == std::u16string_view::npos ? std::u16string() : std::u16string(path.substr(0, cut));
 }
 
 std::u16string fileNamePart(std::u16string_view path) {
-    const std::size_t cut = path.find_last_of(kSeparators);
+    const std::size_t cut = path.rfind(u'\\');
     return cut == std::u16string_view::npos ? std::u16string() : std::u16string(path.substr(cut + 1));
 }
 

@@ -6,12 +6,14 @@
 
 namespace app {
 
-// Everything before the last separator of path ("" when there is none).
+// Module paths use backslashes on every platform (the POSIX backend turns
+// its slashes into backslashes).
+// Everything before the last backslash of path ("" when there is none).
 std::u16string directoryPart(std::u16string_view path);
-// Everything after the last separator of path ("" when there is none).
+// Everything after the last backslash of path ("" when there is none).
 std::u16string fileNamePart(std::u16string_view path);
 
-// The directory of the Updater's executable, without a trailing separator.
+// The directory of the Updater's executable, without a trailing backslash.
 std::u16string moduleDirectory();
 // The Updater's own file name, without directory.
 std::u16string moduleFileName();

@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include "platform/platform.h"
 
-TEST(ModulePath, SplitsAtTheLastSeparator) {
+TEST(ModulePath, SplitsAtTheLastBackslash) {
     EXPECT_EQ(app::directoryPart(u"C:\\Program Files\\Mivato\\updater.exe"), u"C:\\Program Files\\Mivato");
     EXPECT_EQ(app::fileNamePart(u"C:\\Program Files\\Mivato\\updater.exe"), u"updater.exe");
-    EXPECT_EQ(app::directoryPart(u"/opt/mivato/updater"), u"/opt/mivato");
-    EXPECT_EQ(app::fileNamePart(u"/opt/mivato/updater"), u"updater");
+    EXPECT_EQ(app::fileNamePart(u"\\opt\\mivato\\updater"), u"updater");
     EXPECT_EQ(app::directoryPart(u"updater.exe"), u"");
     EXPECT_EQ(app::fileNamePart(u"updater.exe"), u"");
     EXPECT_EQ(app::fileNamePart(u"C:\\dir\\"), u"");
@@ -17,5 +16,5 @@ TEST(ModulePath, SplitsAtTheLastSeparator) {
 TEST(ModulePath, DescribesTheRunningExecutable) {
     const std::u16string name = app::moduleFileName();
     EXPECT_TRUE(name == u"test_app" || name == u"test_app.exe") << testing::PrintToString(name);
-    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::path(app::moduleDirectory()) / name));
+    EXPECT_EQ(platform::findFirstFile(app::moduleDirectory() + u"\\" + name), platform::FindResult::kFile);
 }
