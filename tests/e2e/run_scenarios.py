@@ -416,8 +416,9 @@ def second_fails_installation(s):
 @scenario
 def shared_target_rolled_back(s):
     """A target shared for reading and writing but not deletion passes the
-    occupancy check, then its move fails (5) and the installation is undone:
-    the new file before it is removed, the replaced one restored."""
+    occupancy check, then its move fails (5) and
+    the installation is undone: the new file before it is removed, the
+    replaced one restored, the staged files are back."""
     s.write("lib\\one.dll", "old1")
     s.write("two.dat", "old2")
     s.staged_update({"lib\\one.dll": "new1", "lib\\new.dll": "new", "two.dat": "new2",
@@ -428,7 +429,16 @@ def shared_target_rolled_back(s):
     s.expect_outcome(run, error="two.dat移动文件失败 （5）")
     s.expect_files({"lib\\one.dll": "old1", "lib\\new.dll": None, "two.dat": "old2",
                     "three.txt": None})
-    s.expect_tree("autoTemp", ["lib/", "lib/one.dll", "lib/new.dll", "two.dat", "three.txt"])
+    staged = ["lib/", "lib/one.dll", "lib/new.dll", "two.dat", "three.txt"]
+    if s.wine:
+        # Platform difference: Windows shares deletion per file, not per name,
+        # so the backup link of the held file cannot be removed while the
+        # holder keeps it; it stays beside the staged files, a second name of
+        # the unchanged installed file.
+        s.expect_tree("autoTemp", staged + ["~rollback1/", "~rollback1/1"])
+        s.expect_files({"autoTemp\\~rollback1\\1": "old2"})
+    else:
+        s.expect_tree("autoTemp", staged)
 
 
 @scenario
