@@ -15,7 +15,7 @@ public:
     // Backups go into one directory under stagingDir that the journal creates
     // fresh on the first backup, so it holds nothing but backups. Its name is
     // chosen so that no entry's target or staged path lies in it: a later
-    // move can never land on a backup.
+    // move can never land on a backup. entries must outlive the journal.
     InstallJournal(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir);
     InstallJournal(const InstallJournal&) = delete;
     InstallJournal& operator=(const InstallJournal&) = delete;
@@ -55,7 +55,7 @@ private:
     void closeBackupDir();
 
     const std::vector<ManifestEntry>& entries_;
-    const std::u16string& stagingDir_;
+    const std::u16string stagingDir_;
     std::vector<Change> changes_;
     std::u16string backupDir_;
     std::u16string pendingBackup_;
