@@ -49,10 +49,15 @@ printf '更新说明 2.0\n' >"$dir/autoTemp/文档/说明.txt"
   echo '</update>'
 } >"$dir/move.xml"
 
+# Every item of the install directory but the two programs, with the first
+# line of each product file.
 show_tree() {
   (cd "$dir" && find . -mindepth 1 \( -name 'updater*' -o -name mivato.exe \) -prune -o -print | sort |
     while read -r item; do
-      if [ -d "$item" ]; then echo "  ${item#./}/"; else echo "  ${item#./}: $(head -c 60 "$item" | tr '\n' ' ')"; fi
+      case "$item" in
+        ./autolog | ./move.xml) echo "  ${item#./}" ;;
+        *) if [ -d "$item" ]; then echo "  ${item#./}/"; else echo "  ${item#./}: $(head -n 1 "$item")"; fi ;;
+      esac
     done)
 }
 
