@@ -27,11 +27,13 @@ enum : std::uint32_t {
     kErrorNotEnoughMemory = 8,
     kErrorNotSameDevice = 17,
     kErrorSharingViolation = 32,
+    kErrorFileExists = 80,
     kErrorInvalidParameter = 87,
     kErrorDiskFull = 112,
     kErrorInvalidName = 123,
     kErrorDirNotEmpty = 145,
     kErrorAlreadyExists = 183,
+    kErrorBadExeFormat = 193,
     kErrorFilenameTooLong = 206,
 };
 
@@ -46,6 +48,8 @@ enum : int {
 
 // Full path of the running executable (GetModuleFileNameW on the module of a
 // null name). The buffer grows until the whole path fits: never cut.
+// POSIX: readlink("/proc/self/exe") with every slash turned into a backslash,
+// so that callers take it apart like a Windows path.
 std::u16string modulePath();
 
 // SetCurrentDirectoryW. Returns 0 or the error code.
@@ -146,7 +150,7 @@ public:
     bool close();                    // false when closing failed
 
 private:
-    void* handle_ = nullptr;  // FILE*
+    void* handle_ = nullptr;  // the backend's stream
 };
 
 // A file handle for the run log: CreateFileW(GENERIC_READ|GENERIC_WRITE,

@@ -1,0 +1,205 @@
+// Files and directories on POSIX. Windows' share modes are played by flock:
+// an exclusive lock stands for a handle opened without sharing, a shared lock
+// for one that shares reading and writing but not deletion.
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+#include "platform/posix/native.h"
+#include "platform/utf.h"
+
+namespace platform {
+
+namespace {
+
+bool statPath(const std::string& path, struct stat& st) { return ::stat(path.c_str(), &st) == 0; }
+
+// True when another open file holds a flock on path that conflicts with
+// the lock asked for.
+bool lockedByOther(int fd, int operation) {
+    if (::flock(fd, operation | LOCK_NB) == 0) {
+        ::flock(fd, LOCK_UN);
+        return false;
+    }
+    return errno == EWOULDBLOCK;
+}
+
+}  // namespace
+
+FindResult findFirstFile(const std::u16string& path) {
+    struct stat st {};
+    if (!statPath(posix::nativePath(path), st)) return FindResult::kNotFound;
+    return S_ISDIR(st.st_mode) ? FindResult::kDirectory : FindResult::kFile;
+}
+
+std::uint32_t openReadWriteTest(const std::u16string& path) {
+    const std::string native = posix::nativePath(path);
+    const int fd = ::open(native.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return posix::errorFromErrno(errno, native);
+    const bool held = lockedByOther(fd, LOCK_SH);
+    ::close(fd);
+    return held ? kErrorSharingViolation : kErrorSuccess;
+}
+
+bool isDirectory(const std::u16string& path) {
+    struct stat st {};
+    return statPath(posix::nativePath(path), st) && S_ISDIR(st.st_mode);
+}
+
+std::uint32_t createDirectory(const std::u16string& path) {
+    const std::string native = posix::nativePath(path);
+    if (::mkdir(native.c_str(), 0777) == 0) return kErrorSuccess;
+    // Windows names a missing parent 3 here, never 2.
+    return errno == ENOENT ? kErrorPathNotFound : posix::errorFromErrno(errno, native);
+}
+
+std::uint32_t removeDirectory(const std::u16string& path) {
+    const std::string native = posix::nativePath(path);
+    return ::rmdir(native.c_str()) == 0 ? kErrorSuccess : posix::errorFromErrno(errno, native);
+}
+
+std::uint32_t moveFileReplace(const std::u16string& from, const std::u16string& to) {
+    const std::string source = posix::nativePath(from);
+    const std::string target = posix::nativePath(to);
+    // Windows refuses to replace a file that another process holds open
+    // without delete sharing, a running program and a read-only file.
+    const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0) {
+        struct stat st {};
+        const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+        const bool held = regular && lockedByOther(fd, LOCK_EX);
+        ::close(fd);
+        if (held) return kErrorAccessDenied;
+        if (regular) {
+            const int writer = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+            if (writer >= 0) {
+                ::close(writer);
+            } else if (errno == ETXTBSY || errno == EACCES) {
+                return kErrorAccessDenied;
+            }
+        }
+    }
+    if (::rename(source.c_str(), target.c_str()) == 0) return kErrorSuccess;
+    const int err = errno;
+    if (err == ENOENT) {
+        // Missing source file: 2; a missing directory on either side: 3.
+        if (::access(source.c_str(), F_OK) != 0) return posix::missingFileCode(source);
+        return kErrorPathNotFound;
+    }
+    return posix::errorFromErrno(err, source);
+}
+
+std::uint32_t createHardLink(const std::u16string& newPath, const std::u16string& existing) {
+    const std::string target = posix::nativePath(newPath);
+    const std::string source = posix::nativePath(existing);
+    if (::link(source.c_str(), target.c_str()) == 0) return kErrorSuccess;
+    return posix::errorFromErrno(errno, errno == ENOENT && ::access(source.c_str(), F_OK) != 0 ? source : target);
+}
+
+std::uint32_t copyFileNew(const std::u16string& from, const std::u16string& to) {
+    const std::string source = posix::nativePath(from);
+    const std::string target = posix::nativePath(to);
+    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (in < 0) return posix::errorFromErrno(errno, source);
+    struct stat st {};
+    if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(in);
+        return kErrorAccessDenied;
+    }
+    const int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, st.st_mode & 07777);
+    if (out < 0) {
+        const int err = errno;
+        ::close(in);
+        return err == EEXIST ? kErrorFileExists : posix::errorFromErrno(err, target);
+    }
+    std::uint32_t result = kErrorSuccess;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(in, buffer, sizeof buffer);
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            result = posix::errorFromErrno(errno, source);
+            break;
+        }
+        ssize_t done = 0;
+        while (done < got) {
+            const ssize_t put = ::write(out, buffer + done, static_cast<std::size_t>(got - done));
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) {
+                result = posix::errorFromErrno(put < 0 ? errno : ENOSPC, target);
+                break;
+            }
+            done += put;
+        }
+        if (result != kErrorSuccess) break;
+    }
+    ::close(in);
+    if (::close(out) != 0 && result == kErrorSuccess) result = posix::errorFromErrno(errno, target);
+    if (result != kErrorSuccess) ::unlink(target.c_str());  // no half copy is left behind
+    return result;
+}
+
+std::uint32_t deleteFile(const std::u16string& path) {
+    const std::string native = posix::nativePath(path);
+    struct stat st {};
+    if (::lstat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return kErrorAccessDenied;
+    return ::unlink(native.c_str()) == 0 ? kErrorSuccess : posix::errorFromErrno(errno, native);
+}
+
+bool listDirectory(const std::u16string& dir, std::vector<DirEntry>& out) {
+    const std::string native = posix::nativePath(dir);
+    DIR* d = ::opendir(native.c_str());
+    if (d == nullptr) return false;
+    out.clear();
+    while (const dirent* entry = ::readdir(d)) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        bool directory = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat st {};
+            directory = statPath(native + "/" + entry->d_name, st) && S_ISDIR(st.st_mode);
+        }
+        out.push_back({utf8ToUtf16(name), directory});
+    }
+    ::closedir(d);
+    return true;
+}
+
+// ---- the run log's file -----------------------------------------------------
+
+FileHandle createFileAlways(const std::u16string& path) {
+    const std::string native = posix::nativePath(path);
+    const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) return kInvalidFile;
+    // Held without sharing elsewhere: Windows refuses the open. Otherwise the
+    // file stays shared for reading and writing (a shared lock) and is
+    // truncated only now, as CREATE_ALWAYS would.
+    if (::flock(fd, LOCK_SH | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return kInvalidFile;
+    }
+    return fd;
+}
+
+bool writeFile(FileHandle file, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t put = ::write(static_cast<int>(file), bytes, size);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        bytes += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+void closeFile(FileHandle file) {
+    if (file != kInvalidFile) ::close(static_cast<int>(file));
+}
+
+}  // namespace platform

@@ -1,0 +1,56 @@
+#include "platform/posix/native.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+#include "platform/platform.h"
+#include "platform/utf.h"
+
+namespace platform::posix {
+
+std::string nativePath(const std::u16string& path) {
+    std::string out = utf16ToUtf8(path);
+    for (char& c : out) {
+        if (c == '\\') c = '/';
+    }
+    return out;
+}
+
+std::uint32_t missingFileCode(const std::string& path) {
+    std::string::size_type end = path.size();
+    while (end > 1 && path[end - 1] == '/') --end;  // "dir/" names dir
+    const std::string::size_type slash = path.rfind('/', end - (end > 0 ? 1 : 0));
+    if (slash == std::string::npos) return kErrorFileNotFound;  // in the working directory
+    const std::string parent = slash == 0 ? std::string("/") : path.substr(0, slash);
+    struct stat st {};
+    if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return kErrorPathNotFound;
+    return kErrorFileNotFound;
+}
+
+// Anything without a closer Windows counterpart becomes ERROR_INVALID_FUNCTION
+// (1): a code that no message of the program singles out.
+std::uint32_t errorFromErrno(int err, const std::string& path) {
+    switch (err) {
+        case 0: return kErrorSuccess;
+        case ENOENT: return missingFileCode(path);
+        case ENOTDIR: return kErrorPathNotFound;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case EISDIR: return kErrorAccessDenied;
+        case EEXIST: return kErrorAlreadyExists;
+        case ETXTBSY:
+        case EBUSY:
+        case EWOULDBLOCK: return kErrorSharingViolation;
+        case EXDEV: return kErrorNotSameDevice;
+        case ENAMETOOLONG: return kErrorFilenameTooLong;
+        case ENOTEMPTY: return kErrorDirNotEmpty;
+        case ENOSPC: return kErrorDiskFull;
+        case ENOMEM: return kErrorNotEnoughMemory;
+        case EINVAL: return kErrorInvalidParameter;
+        case ENOEXEC: return kErrorBadExeFormat;
+        default: return kErrorInvalidFunction;
+    }
+}
+
+}  // namespace platform::posix

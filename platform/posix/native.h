@@ -1,0 +1,20 @@
+// Helpers shared by the POSIX backend: paths in the file system's form and
+// Windows error codes for errno values.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform::posix {
+
+// UTF-16 path -> UTF-8, every backslash a slash.
+std::string nativePath(const std::u16string& path);
+
+// The Windows error code a caller would see for errno value err from a call
+// on path. ENOENT becomes 3 when a directory on the way is missing, else 2.
+std::uint32_t errorFromErrno(int err, const std::string& path);
+
+// 3 when the directory that should hold path does not exist, else 2.
+std::uint32_t missingFileCode(const std::string& path);
+
+}  // namespace platform::posix

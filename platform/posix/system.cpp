@@ -1,0 +1,64 @@
+// Own location, working directory, time and the console on POSIX.
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/posix/native.h"
+#include "platform/utf.h"
+
+namespace platform {
+
+std::u16string modulePath() {
+    std::vector<char> buffer(256);
+    for (;;) {
+        const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (n < 0) return {};
+        if (static_cast<std::size_t>(n) < buffer.size()) {
+            std::u16string path = utf8ToUtf16(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+            for (char16_t& c : path) {
+                if (c == u'/') c = u'\\';
+            }
+            return path;
+        }
+        buffer.resize(buffer.size() * 2);  // possibly cut: try again with more room
+    }
+}
+
+std::uint32_t setCurrentDirectory(const std::u16string& dir) {
+    const std::string native = posix::nativePath(dir);
+    return ::chdir(native.c_str()) == 0 ? kErrorSuccess : posix::errorFromErrno(errno, native);
+}
+
+void sleepMs(std::uint32_t ms) {
+    timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+    while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+std::u16string formatLocalTime(const char* pattern) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (now == static_cast<std::time_t>(-1) || ::localtime_r(&now, &local) == nullptr) return {};
+    char buffer[128];
+    const std::size_t n = std::strftime(buffer, sizeof buffer, pattern, &local);
+    return utf8ToUtf16(std::string_view(buffer, n));
+}
+
+namespace {
+
+void writeLine(const std::u16string& text) {
+    std::string line = utf16ToUtf8(text);
+    line.push_back('\n');
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+void writeNarrowLine(const std::u16string& text) { writeLine(text); }
+void writeWideLine(const std::u16string& text) { writeLine(text); }
+
+}  // namespace platform

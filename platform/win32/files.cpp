@@ -1,0 +1,84 @@
+// Files and directories on Windows: the calls as the program's steps name them.
+#include <windows.h>
+#include <shlwapi.h>
+
+#include "platform/platform.h"
+#include "platform/win32/wide.h"
+
+namespace platform {
+
+namespace {
+
+std::uint32_t result(BOOL ok) { return ok ? std::uint32_t{kErrorSuccess} : ::GetLastError(); }
+
+}  // namespace
+
+FindResult findFirstFile(const std::u16string& path) {
+    WIN32_FIND_DATAW data{};
+    const HANDLE find = ::FindFirstFileW(win32::wide(path), &data);
+    if (find == INVALID_HANDLE_VALUE) return FindResult::kNotFound;
+    ::FindClose(find);
+    return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FindResult::kDirectory : FindResult::kFile;
+}
+
+std::uint32_t openReadWriteTest(const std::u16string& path) {
+    const HANDLE file = ::CreateFileW(win32::wide(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return ::GetLastError();
+    ::CloseHandle(file);
+    return kErrorSuccess;
+}
+
+bool isDirectory(const std::u16string& path) { return ::PathIsDirectoryW(win32::wide(path)) != FALSE; }
+
+std::uint32_t createDirectory(const std::u16string& path) { return result(::CreateDirectoryW(win32::wide(path), nullptr)); }
+
+std::uint32_t removeDirectory(const std::u16string& path) { return result(::RemoveDirectoryW(win32::wide(path))); }
+
+std::uint32_t moveFileReplace(const std::u16string& from, const std::u16string& to) {
+    return result(::MoveFileExW(win32::wide(from), win32::wide(to), MOVEFILE_REPLACE_EXISTING));
+}
+
+std::uint32_t createHardLink(const std::u16string& newPath, const std::u16string& existing) {
+    return result(::CreateHardLinkW(win32::wide(newPath), win32::wide(existing), nullptr));
+}
+
+std::uint32_t copyFileNew(const std::u16string& from, const std::u16string& to) {
+    return result(::CopyFileW(win32::wide(from), win32::wide(to), TRUE));
+}
+
+std::uint32_t deleteFile(const std::u16string& path) { return result(::DeleteFileW(win32::wide(path))); }
+
+bool listDirectory(const std::u16string& dir, std::vector<DirEntry>& out) {
+    const std::u16string pattern = dir + u"\\*";
+    WIN32_FIND_DATAW data{};
+    const HANDLE find = ::FindFirstFileW(win32::wide(pattern), &data);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    out.clear();
+    do {
+        const std::u16string name = win32::utf16(data.cFileName);
+        if (name == u"." || name == u"..") continue;
+        out.push_back({name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    return true;
+}
+
+// ---- the run log's file -----------------------------------------------------
+
+FileHandle createFileAlways(const std::u16string& path) {
+    const HANDLE file = ::CreateFileW(win32::wide(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, CREATE_ALWAYS, 0, nullptr);
+    return reinterpret_cast<FileHandle>(file);  // INVALID_HANDLE_VALUE is kInvalidFile
+}
+
+bool writeFile(FileHandle file, const void* data, std::size_t size) {
+    DWORD written = 0;
+    return ::WriteFile(reinterpret_cast<HANDLE>(file), data, static_cast<DWORD>(size), &written, nullptr) != FALSE;
+}
+
+void closeFile(FileHandle file) {
+    if (file != kInvalidFile) ::CloseHandle(reinterpret_cast<HANDLE>(file));
+}
+
+}  // namespace platform

@@ -1,0 +1,81 @@
+// Own location, working directory, time and the console on Windows.
+#include <windows.h>
+
+#include <ctime>
+#include <cwchar>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/win32/wide.h"
+
+namespace platform {
+
+std::u16string modulePath() {
+    // GetModuleFileNameW cuts a path that does not fit (and then returns the
+    // buffer's size), so the buffer grows until the whole path fits.
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD size = static_cast<DWORD>(buffer.size());
+        const DWORD n = ::GetModuleFileNameW(::GetModuleHandleW(nullptr), buffer.data(), size);
+        if (n == 0) return {};
+        if (n < size) return std::u16string(win32::utf16(buffer.data()), n);
+        if (size >= 0x100000) return {};
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::uint32_t setCurrentDirectory(const std::u16string& dir) {
+    return ::SetCurrentDirectoryW(win32::wide(dir)) ? std::uint32_t{kErrorSuccess} : ::GetLastError();
+}
+
+void sleepMs(std::uint32_t ms) { ::Sleep(ms); }
+
+std::u16string formatLocalTime(const char* pattern) {
+    std::wstring widePattern;
+    for (const char* p = pattern; *p != '\0'; ++p) widePattern.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*p)));
+    const std::time_t now = std::time(nullptr);
+    if (now == static_cast<std::time_t>(-1)) return {};
+    const std::tm* local = std::localtime(&now);  // per thread in the C runtime
+    if (local == nullptr) return {};
+    wchar_t buffer[128];
+    const std::size_t n = std::wcsftime(buffer, 128, widePattern.c_str(), local);
+    return std::u16string(win32::utf16(buffer), n);
+}
+
+// ---- standard output ------------------------------------------------------
+
+namespace {
+
+// The trace is written in one encoding whatever the kind of line: UTF-16 to
+// a console, code page 936 to a redirected output.
+constexpr UINT kTraceCodePage = 936;
+
+void writeLine(const std::u16string& text) {
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out == nullptr || out == INVALID_HANDLE_VALUE) return;  // a GUI program usually has none
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (::GetConsoleMode(out, &mode)) {
+        const std::u16string line = text + u"\r\n";
+        ::WriteConsoleW(out, win32::wide(line), static_cast<DWORD>(line.size()), &written, nullptr);
+        return;
+    }
+    std::string line;
+    if (!text.empty()) {
+        const int size = static_cast<int>(text.size());
+        const int need = ::WideCharToMultiByte(kTraceCodePage, 0, win32::wide(text.c_str()), size, nullptr, 0, nullptr, nullptr);
+        line.resize(static_cast<std::size_t>(need));
+        if (need > 0) {
+            ::WideCharToMultiByte(kTraceCodePage, 0, win32::wide(text.c_str()), size, line.data(), need, nullptr, nullptr);
+        }
+    }
+    line += "\r\n";
+    ::WriteFile(out, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+}  // namespace
+
+void writeNarrowLine(const std::u16string& text) { writeLine(text); }
+void writeWideLine(const std::u16string& text) { writeLine(text); }
+
+}  // namespace platform

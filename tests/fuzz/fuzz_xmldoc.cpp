@@ -1,0 +1,158 @@
+// Arbitrary text through the tokenizer, the parser and a walk over every
+// element with attribute reads. Any broken index rule, a tokenizer that does
+// not advance or does not end, or a sanitizer report is a finding.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "unit/xml/index_invariants.h"
+#include "xml/navigation.h"
+#include "xml/tokenizer.h"
+#include "xml/xml_doc.h"
+
+namespace {
+
+[[noreturn]] void fail(const std::string& what) {
+    std::fprintf(stderr, "fuzz_xmldoc: %s\n", what.c_str());
+    std::abort();
+}
+
+// Bytes below 0xF0 are code units as they are (0 ends the text); the rest
+// stand for code units the markup bytes cannot reach.
+std::u16string toText(const uint8_t* data, std::size_t size) {
+    static const char16_t kHigh[16] = {0x00E9, 0x4E2D, 0xFFFF, 0xD83D, 0xDE00, 0xFEFF, 0x0100, 0x017B,
+                                       0x2028, 0x3000, 0xFFFD, 0x00A0, 0x0085, 0xDBFF, 0x7B, 0x7E};
+    std::u16string text;
+    text.reserve(size);
+    for (std::size_t i = 0; i < size && data[i] != 0; ++i) {
+        text.push_back(data[i] >= 0xF0 ? kHigh[data[i] - 0xF0] : char16_t(data[i]));
+    }
+    return text;
+}
+
+void checkTokenizer(const std::u16string& text) {
+    TokenCursor cursor{0, -1, 0, text.c_str(), 0, 0, 0};
+    NodeInfo node;
+    int32_t expected = 0;
+    for (std::size_t steps = 0;; ++steps) {
+        if (steps > text.size() + 1) {
+            fail("tokenizer does not end");
+        }
+        const int32_t type = nextNode(cursor, node);
+        if (node.start != expected || cursor.next != node.start + node.length || node.type != type) {
+            fail("node not contiguous");
+        }
+        if (type == NODE_END_OF_DOCUMENT) {
+            if (node.length != 0 || node.start != int32_t(text.size())) {
+                fail("end of document before the end of the text");
+            }
+            break;
+        }
+        if (node.length < 1) {
+            fail("tokenizer did not advance");
+        }
+        if (node.flags != 0 && !(type == NODE_START_TAG && node.flags == EMPTY_ELEMENT)) {
+            fail("stray node flags");
+        }
+        if ((type == NODE_START_TAG || type == NODE_END_TAG || type == NODE_PROCESSING_INSTRUCTION) &&
+            (cursor.tokenStart < node.start || cursor.tokenEnd >= node.start + node.length)) {
+            fail("name outside its node");
+        }
+        expected = cursor.next;
+    }
+    TokenCursor words{0, -1, 0, text.c_str(), 0, 0, 0};
+    for (int32_t last = -1; nextToken(words);) {
+        if (words.tokenEnd < words.tokenStart || words.next <= last || words.next > int32_t(text.size())) {
+            fail("word scanner did not advance");
+        }
+        last = words.next;
+    }
+}
+
+// Visits every element level by level with findElement, comparing with the
+// chains of the index, and reads some attributes on the way.
+void walk(XmlDoc& doc) {
+    struct Level {
+        int32_t parent;
+        int32_t current;
+    };
+    std::vector<Level> pending{{0, 0}};
+    int32_t visited = 0;
+    while (!pending.empty()) {
+        const Level level = pending.back();
+        pending.pop_back();
+        doc.parentPos = level.parent;
+        doc.currentPos = level.current;
+        doc.childPos = 0;
+        doc.nodeType = level.current != 0 ? NODE_START_TAG : 0;
+        int32_t want = doc.record(level.parent).firstChild;
+        while (doc.findElement(nullptr)) {
+            const int32_t e = doc.currentPos;
+            if (e != want || doc.parentPos != level.parent) {
+                fail("findElement left the sibling chain");
+            }
+            ++visited;
+            const std::u16string name = doc.tagName(e);
+            doc.attribute(u"md5");
+            doc.attribute(u"path");
+            const std::u16string value = doc.attribute(name.c_str());
+            if (value.size() > doc.text.size()) {
+                fail("attribute longer than the text");
+            }
+            if (doc.record(e).firstChild != 0) {
+                pending.push_back({e, 0});
+            }
+            want = doc.record(e).nextSibling;
+        }
+        if (want != 0) {
+            fail("findElement stopped early");
+        }
+    }
+    if (visited != doc.nextFree - 1) {
+        fail("walk missed elements");
+    }
+    // Named search from the start of the top level finds the first element of
+    // that name.
+    const int32_t first = doc.record(0).firstChild;
+    if (first != 0) {
+        doc.parentPos = doc.currentPos = doc.childPos = doc.nodeType = 0;
+        const std::u16string name = doc.tagName(first);
+        if (parseElementPath(name.c_str()).kind == ElementPath::RELATIVE &&
+            (!doc.findElement(name.c_str()) || doc.currentPos != first)) {
+            fail("first element not found by its name");
+        }
+        doc.enterElement();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    const std::u16string text = toText(data, size);
+    checkTokenizer(text);
+
+    XmlDoc doc;
+    const bool wellFormed = doc.setDocument(text.c_str());
+    const std::string broken = checkIndex(doc);
+    if (!broken.empty()) {
+        fail(broken);
+    }
+    const ElemPos& root = doc.record(0);
+    if (wellFormed != ((root.levelFlags & ILL_FORMED) == 0 && root.firstChild != 0 &&
+                       doc.record(root.firstChild).nextSibling == 0)) {
+        fail("wellFormed disagrees with the index");
+    }
+    walk(doc);
+    const std::u16string decoded = decodeEntities(text.c_str(), int32_t(text.size()));
+    if (decoded.size() > text.size()) {
+        fail("decoding made the text longer");
+    }
+    // A second parse of the same document gives the same verdict.
+    if (doc.parse() != wellFormed || !checkIndex(doc).empty()) {
+        fail("reparse differs");
+    }
+    return 0;
+}
