@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Updater's main job, shown on a scratch install directory (build/demo):
-# a fake product "mivato.exe", a staged update with a replaced file, a new file,
-# a new nested directory and a Chinese file name, and their MD5s in "move.xml".
+# a running fake product "mivato.exe", a staged update with a replaced file, a
+# new file, a new nested directory and a Chinese file name, and their MD5s in
+# "move.xml".
 # Runs the Updater, then shows its console, the decoded log, the command line
 # the product was restarted with, and the resulting tree.
 #   tools/demo.sh          the Linux build
@@ -68,8 +69,20 @@ echo
 echo "== move.xml"
 cat "$dir/move.xml"
 
+# A running product, for the Updater to stop first.
+touch "$demo/running"
+if $wine; then
+  tools/wine-run.sh "$dir/mivato.exe" --stay "$demo/running" "$demo/ready" >/dev/null 2>&1 &
+else
+  (cd "$dir" && exec ./mivato.exe --stay "$demo/running" "$demo/ready") &
+fi
+disown  # it is meant to be killed; no job report
+for _ in $(seq 600); do
+  [ -e "$demo/ready" ] && break
+  sleep 0.1
+done
 echo
-echo "== running: updater$exe updater"
+echo "== mivato.exe is running; now: updater$exe updater"
 # Standard output goes to a file: under Wine a pipe could be held open by the
 # server's service processes.
 rc=0
@@ -101,7 +114,7 @@ if [ -s "$dir/product-cmdline.txt" ]; then
 else
   echo "  (the product did not start)"
 fi
-rm -f "$dir/product-cmdline.txt"
+rm -f "$dir/product-cmdline.txt" "$demo/running"
 echo
 echo "== after"
 show_tree
