@@ -38,8 +38,9 @@ bool installFiles(const std::vector<ManifestEntry>& entries, const std::u16strin
 
         const bool self = target == selfName;
         if (platform::findFirstFile(target) == platform::FindResult::kFile) {
-            // The running Updater's image cannot lose a link while it runs
-            // on Windows, so its backup is an independent copy.
+            // Windows refuses to delete any name of a running program's file,
+            // a backup link of the running Updater included, so its backup
+            // is an independent copy.
             const std::uint32_t code = journal.keep(target, self);
             if (code != platform::kErrorSuccess) {
                 // Never replace what could not be kept.
