@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 class ScratchDirTest : public ::testing::Test {
 protected:
