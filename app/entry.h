@@ -1,0 +1,14 @@
+// The Updater's one pass: record the arguments, and when one of them is
+// "updater", run the update and start the product again with its outcome.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace app {
+
+// args[0] is the Updater's path as the runtime gives it. Returns the process
+// exit code, which is 0 on every path.
+int updaterMain(const std::vector<std::u16string>& args);
+
+}  // namespace app

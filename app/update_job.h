@@ -1,0 +1,40 @@
+// The state and the step sequence of one update run.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "install/manifest_entry.h"
+
+namespace app {
+
+struct UpdateJob {
+    UpdateJob();
+    UpdateJob(const UpdateJob&) = delete;
+    UpdateJob& operator=(const UpdateJob&) = delete;
+
+    // Terminates the product, reads the manifest, verifies the staged files,
+    // pauses 1500 ms, checks that no target is in use and installs. The first
+    // failing step ends the run with its message in errorText.
+    bool run();
+
+    // Ends every running process named productExe. Never fails.
+    void terminateProduct();
+    bool loadManifest();
+    bool verifyPackage();
+    bool checkOccupancy();
+    bool installFiles();
+
+    // The product's executable: the processes to end and the program to start again.
+    std::u16string productExe = u"mivato.exe";
+    // The message of the step that failed.
+    std::u16string errorText;
+    // The manifest's files, in document order.
+    std::vector<install::ManifestEntry> entries;
+    // Where the staged files wait, relative to the working directory.
+    std::u16string stagingDir = u"autoTemp\\";
+    // The Updater's own file name, exempt from the failures of the file steps.
+    std::u16string selfName;
+};
+
+}  // namespace app

@@ -1,0 +1,31 @@
+#include "install/manifest.h"
+
+#include "platform/platform.h"
+#include "xml/xml_doc.h"
+
+namespace install {
+
+bool loadManifest(std::vector<ManifestEntry>& entries, std::u16string& errorText) {
+    XmlDoc doc;
+    if (!doc.loadFile(u"move.xml")) platform::writeNarrowLine(u"move.xml load err");
+    // A manifest that could not be read leaves the empty document, which is
+    // not well formed either: one message covers both.
+    if (!doc.wellFormed()) {
+        errorText = u"WellForme err";
+        return false;
+    }
+    if (!doc.findElement(u"update")) {
+        errorText = u"update err";
+        return false;
+    }
+    doc.enterElement();
+    while (doc.findElement(u"file")) {
+        ManifestEntry entry;
+        entry.md5 = doc.attribute(u"md5");
+        entry.path = doc.attribute(u"path");
+        entries.push_back(std::move(entry));
+    }
+    return true;
+}
+
+}  // namespace install

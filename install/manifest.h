@@ -1,0 +1,17 @@
+// Reads the update manifest "move.xml" of the working directory.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "install/manifest_entry.h"
+
+namespace install {
+
+// Appends one entry per "file" child of the top-level "update" element, in
+// document order. On false, errorText holds "WellForme err" (missing,
+// unreadable or malformed manifest) or "update err" (other top-level element)
+// and nothing was appended.
+bool loadManifest(std::vector<ManifestEntry>& entries, std::u16string& errorText);
+
+}  // namespace install

@@ -1,0 +1,16 @@
+// One file of the update manifest.
+#pragma once
+
+#include <string>
+
+namespace install {
+
+struct ManifestEntry {
+    // Relative to the staging directory (the staged copy) and to the
+    // Updater's directory (the installed copy), exactly as the manifest has it.
+    std::u16string path;
+    // The expected MD5 digest as text.
+    std::u16string md5;
+};
+
+}  // namespace install

@@ -1,0 +1,19 @@
+// Checks that every staged file is the file the manifest announces.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "install/manifest_entry.h"
+
+namespace install {
+
+// For each entry in order: refuses an unsafe path ("非法路径 " + path), then
+// compares the MD5 of stagingDir + path with the expected digest, exactly. The
+// entry whose path equals selfName passes whatever its digest. Stops at the
+// first failing entry with its message in errorText ("MD5检测错误 " + path).
+// Reads the staged files only.
+bool verifyPackage(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
+                   const std::u16string& selfName, std::u16string& errorText);
+
+}  // namespace install
