@@ -1,6 +1,13 @@
 #include "platform/utf.h"
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define UPD_UTF_SSE2 1
+#endif
 
 namespace platform {
 
@@ -8,61 +15,118 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-void appendUtf16(std::u16string& out, char32_t c) {
-    if (c < 0x10000) {
-        out.push_back(static_cast<char16_t>(c));
-    } else {
-        c -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 | (c >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 | (c & 0x3FF)));
+// When the 16 bytes at p are all ASCII, widens them into out (if kWrite) and
+// returns true.
+template <bool kWrite>
+inline bool asciiBlock(const unsigned char* p, char16_t* out) {
+#ifdef UPD_UTF_SSE2
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    if (_mm_movemask_epi8(bytes) != 0) {
+        return false;
     }
+    if constexpr (kWrite) {
+        const __m128i zero = _mm_setzero_si128();
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(bytes, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(bytes, zero));
+    }
+    return true;
+#else
+    std::uint64_t halves[2];
+    std::memcpy(halves, p, 16);
+    if (((halves[0] | halves[1]) & 0x8080808080808080ull) != 0) {
+        return false;
+    }
+    if constexpr (kWrite) {
+        if constexpr (std::endian::native == std::endian::little) {
+            // Spread every four bytes over four 16-bit lanes, no loop per byte.
+            for (int i = 0; i < 4; ++i) {
+                std::uint64_t lanes = (halves[i / 2] >> (32 * (i % 2))) & 0xFFFFFFFFull;
+                lanes = (lanes | (lanes << 16)) & 0x0000FFFF0000FFFFull;
+                lanes = (lanes | (lanes << 8)) & 0x00FF00FF00FF00FFull;
+                std::memcpy(out + 4 * i, &lanes, 8);
+            }
+        } else {
+            for (int k = 0; k < 16; ++k) {
+                out[k] = p[k];
+            }
+        }
+    }
+    return true;
+#endif
+}
+
+// One decoder for counting (kWrite false) and converting: the two must agree
+// unit for unit. Returns the units counted or written, or kNoRoom.
+template <bool kWrite>
+std::size_t decodeUtf8(const unsigned char* p, const unsigned char* end, char16_t* out, std::size_t capacity) {
+    std::size_t n = 0;
+    while (p < end) {
+        // Markup is mostly ASCII: take it 16 bytes at a time.
+        // Near the end of the room the exact checks below take over.
+        while (end - p >= 16 && (!kWrite || capacity - n >= 16)) {
+            if (!asciiBlock<kWrite>(p, out + n)) {
+                break;
+            }
+            n += 16;
+            p += 16;
+        }
+        if (p == end) {
+            break;
+        }
+        const unsigned char b = *p++;
+        char32_t c = b;
+        if (b >= 0x80) {
+            int extra;
+            char32_t min;
+            if (b >= 0xC2 && b <= 0xDF) {
+                extra = 1, c = b & 0x1F, min = 0x80;
+            } else if (b >= 0xE0 && b <= 0xEF) {
+                extra = 2, c = b & 0x0F, min = 0x800;
+            } else if (b >= 0xF0 && b <= 0xF4) {
+                extra = 3, c = b & 0x07, min = 0x10000;
+            } else {
+                extra = 0, c = kReplacement, min = 0;
+            }
+            int got = 0;
+            while (got < extra && p < end && (*p & 0xC0) == 0x80) {
+                c = (c << 6) | (*p & 0x3F);
+                ++p;
+                ++got;
+            }
+            // A broken or disallowed sequence yields one replacement for the
+            // bytes consumed so far; the next byte starts afresh.
+            if (got < extra || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+                c = kReplacement;
+            }
+        }
+        const std::size_t units = c >= 0x10000 ? 2 : 1;
+        if constexpr (kWrite) {
+            if (capacity - n < units) {
+                return kNoRoom;
+            }
+            if (units == 1) {
+                out[n] = static_cast<char16_t>(c);
+            } else {
+                out[n] = static_cast<char16_t>(0xD800 | ((c - 0x10000) >> 10));
+                out[n + 1] = static_cast<char16_t>(0xDC00 | (c & 0x3FF));
+            }
+        }
+        n += units;
+    }
+    return n;
 }
 
 }  // namespace
 
+std::size_t utf8ToUtf16(const char* src, std::size_t size, char16_t* dst, std::size_t capacity) {
+    const auto* p = reinterpret_cast<const unsigned char*>(src);
+    return dst == nullptr ? decodeUtf8<false>(p, p + size, nullptr, 0) : decodeUtf8<true>(p, p + size, dst, capacity);
+}
+
 std::u16string utf8ToUtf16(std::string_view utf8) {
-    std::u16string out;
-    out.reserve(utf8.size());
-    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
-    const auto* end = p + utf8.size();
-    while (p < end) {
-        const unsigned char b = *p;
-        if (b < 0x80) {
-            out.push_back(b);
-            ++p;
-            continue;
-        }
-        int extra;
-        char32_t c;
-        char32_t min;
-        if (b >= 0xC2 && b <= 0xDF) {
-            extra = 1, c = b & 0x1F, min = 0x80;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            extra = 2, c = b & 0x0F, min = 0x800;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            extra = 3, c = b & 0x07, min = 0x10000;
-        } else {
-            out.push_back(kReplacement);
-            ++p;
-            continue;
-        }
-        const unsigned char* q = p + 1;
-        int got = 0;
-        while (got < extra && q < end && (*q & 0xC0) == 0x80) {
-            c = (c << 6) | (*q & 0x3F);
-            ++q;
-            ++got;
-        }
-        // A broken or disallowed sequence yields one replacement for the
-        // bytes consumed so far; the next byte starts afresh.
-        if (got < extra || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            out.push_back(kReplacement);
-            p = (got < extra) ? q : p + 1 + extra;
-            continue;
-        }
-        appendUtf16(out, c);
-        p = q;
-    }
+    // Never more units than bytes.
+    std::u16string out(utf8.size(), u'\0');
+    out.resize(utf8ToUtf16(utf8.data(), utf8.size(), out.data(), out.size()));
     return out;
 }
 

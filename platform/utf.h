@@ -2,12 +2,20 @@
 // tests. Invalid input becomes U+FFFD, as Windows' own converters do.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace platform {
 
 std::u16string utf8ToUtf16(std::string_view utf8);
+
+inline constexpr std::size_t kNoRoom = static_cast<std::size_t>(-1);
+
+// The same decoding into dst without allocating: returns the units written,
+// or kNoRoom when they do not fit in capacity. A null dst only counts.
+std::size_t utf8ToUtf16(const char* src, std::size_t size, char16_t* dst, std::size_t capacity);
+
 std::string utf16ToUtf8(std::u16string_view utf16);
 
 }  // namespace platform

@@ -85,11 +85,8 @@ void appendUnit(std::string& utf16le, char16_t unit) {
     utf16le.push_back(static_cast<char>(unit >> 8));
 }
 
+// Code pages other than UTF-8, through iconv.
 bool decode(int codePage, std::string_view bytes, std::u16string& out) {
-    if (isUtf8(codePage)) {
-        out = utf8ToUtf16(bytes);
-        return true;
-    }
     const char* name = converterName(codePage);
     if (name == nullptr) return false;
     Converter converter("UTF-16LE", name);
@@ -153,6 +150,14 @@ int oemCodePage() { return kUtf8CodePage; }
 int multiByteToWide(int codePage, const char* src, int srcLen, char16_t* dst, int dstCap) {
     if (src == nullptr || srcLen == 0 || srcLen < -1 || dstCap < 0) return 0;
     const std::size_t size = srcLen == -1 ? std::strlen(src) + 1 : static_cast<std::size_t>(srcLen);
+    if (isUtf8(codePage)) {
+        // Whole documents come this way: decode straight into the caller's
+        // buffer, or only count, without a string in between.
+        if (dstCap > 0 && dst == nullptr) return 0;
+        const std::size_t count =
+            utf8ToUtf16(src, size, dstCap == 0 ? nullptr : dst, static_cast<std::size_t>(dstCap));
+        return count > static_cast<std::size_t>(INT_MAX) ? 0 : static_cast<int>(count);
+    }
     std::u16string text;
     if (!decode(codePage, std::string_view(src, size), text)) return 0;
     return deliver(text, dst, dstCap);
