@@ -127,7 +127,7 @@ ManifestFault findManifestFault(const XmlDoc& doc) {
     ManifestFault fault;
     if (doc.text.empty()) {
         fault.kind = u"empty";
-        fault.description = u"move.xml is empty or could not be read";
+        fault.description = u"the file is empty or its text could not be decoded";
         return fault;
     }
     fault = FaultSearch(doc).markupFault();
