@@ -9,8 +9,8 @@ with a fake product), and checks exit statuses, output and files.
     run_updtool.py --list
 
 With --wine the programs are the Windows build, run through tools/wine-run.sh.
-Windows file names cannot hold a double quote, so under Wine the names with
-quotes use a single quote instead.
+Windows file names cannot hold a double quote, "<" or ">", so under Wine the
+names that have them natively use a single quote and parentheses instead.
 """
 
 import argparse
@@ -64,8 +64,9 @@ class Scratch:
         self.exe = ".exe" if self.wine else ""
         self.base = base
         self.helpers = []
-        # A quote character that file names may hold on the platform.
+        # Characters of XML's that file names may hold on the platform.
         self.quote = "'" if self.wine else '"'
+        self.angles = "()" if self.wine else "<>"
 
     def path(self, rel):
         return os.path.join(self.base, *rel.replace("\\", "/").split("/"))
@@ -206,13 +207,13 @@ def check_both(s, rel, expect_status):
 @scenario
 def round_trip(s):
     """stage -> check -> the Updater installs -> the installed tree equals the new tree."""
-    q = s.quote
+    q, (lt, gt) = s.quote, s.angles
     old = {"readme.txt": "old readme", "bin/core.dll": "old core", "bin/same.dll": "same",
            "数据/图标.png": "old icon", "docs/R&D notes.txt": "unchanged"}
     new = dict(old)
     new.update({"readme.txt": "new readme\r\n", "bin/core.dll": b"\x00\x01new core" * 300,
                 "数据/图标.png": "new icon", "bin/plugins/deep/x.dll": "x" * 5000,
-                f"docs/R&D {q}quoted{q} <a> & b.txt": "ampersand, quotes, blanks",
+                f"docs/R&D {q}quoted{q} {lt}a{gt} & b.txt": "ampersand, quotes, blanks",
                 "a b/c d.txt": "blanks", "中文目录/文件 1.txt": "中文", "empty.txt": ""})
     for rel, content in old.items():
         s.write("install/" + rel, content)

@@ -19,7 +19,12 @@ std::u16string md5sumLine(const std::string& digest, const std::u16string& name)
             escaped += c;
         }
     }
-    return (marked ? u"\\" : u"") + widen(digest) + u"  " + escaped + u"\n";
+    std::u16string line = marked ? u"\\" : u"";
+    line += widen(digest);
+    line += u"  ";
+    line += escaped;
+    line += u'\n';
+    return line;
 }
 
 }  // namespace

@@ -7,7 +7,10 @@ namespace updtool {
 void writeOut(std::u16string_view text) { platform::writeOutputText(text); }
 
 void writeProblem(std::u16string_view message) {
-    platform::writeErrorText(u"updtool: " + std::u16string(message) + u"\n");
+    std::u16string line = u"updtool: ";
+    line += message;
+    line += u'\n';
+    platform::writeErrorText(line);
 }
 
 std::u16string widen(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
@@ -19,7 +22,11 @@ Progress::Progress(std::u16string_view what, std::size_t total)
 
 Progress::~Progress() {
     // Leaves the line empty for whatever follows.
-    if (active_ && shownPercent_ <= 100) platform::writeErrorText(u"\r" + std::u16string(what_.size() + 24, u' ') + u"\r");
+    if (!active_ || shownPercent_ > 100) return;
+    std::u16string blank(what_.size() + 24, u' ');
+    blank.front() = u'\r';
+    blank.back() = u'\r';
+    platform::writeErrorText(blank);
 }
 
 void Progress::advance() {
@@ -29,9 +36,16 @@ void Progress::advance() {
     const std::size_t percent = done_ * 100 / total_;
     if (percent == shownPercent_) return;
     shownPercent_ = percent;
-    platform::writeErrorText(u"\r" + what_ + u" " + decimal(static_cast<long long>(done_)) + u"/" +
-                             decimal(static_cast<long long>(total_)) + u" (" +
-                             decimal(static_cast<long long>(percent)) + u"%)");
+    std::u16string line = u"\r";
+    line += what_;
+    line += u' ';
+    line += decimal(static_cast<long long>(done_));
+    line += u'/';
+    line += decimal(static_cast<long long>(total_));
+    line += u" (";
+    line += decimal(static_cast<long long>(percent));
+    line += u"%)";
+    platform::writeErrorText(line);
 }
 
 }  // namespace updtool
