@@ -64,7 +64,7 @@ std::size_t decodeUtf8(const unsigned char* p, const unsigned char* end, char16_
         // Markup is mostly ASCII: take it 16 bytes at a time.
         // Near the end of the room the exact checks below take over.
         while (end - p >= 16 && (!kWrite || capacity - n >= 16)) {
-            if (!asciiBlock<kWrite>(p, out + n)) {
+            if (!asciiBlock<kWrite>(p, kWrite ? out + n : nullptr)) {
                 break;
             }
             n += 16;
