@@ -129,11 +129,17 @@ private:
     std::size_t used_ = 0;
 };
 
+// Code units copied into the document's text at a time while parsing a
+// text from elsewhere: small enough to be still in the cache from the parse.
+constexpr int32_t COPY_PIECE = 4096;
+
 }  // namespace
 
-int32_t XmlDoc::parseLoop() {
+int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
     ElementIndex& idx = *index;
-    const char16_t* t = text.c_str();
+    const char16_t* t = source;
+    // Up to here source is in text; a parse of text itself has nothing to copy.
+    int32_t copied = source == text.c_str() ? sourceLength : 0;
     std::vector<OpenElement> open;
     open.reserve(8);
     open.push_back({0, 0, 0});  // the document record, never closed
@@ -170,11 +176,15 @@ int32_t XmlDoc::parseLoop() {
         }
     };
 
-    const auto limit = int32_t(text.size()) + 1;
+    const int32_t limit = sourceLength + 1;
     TokenCursor cursor{0, -1, 0, t, flags & ~(CURSOR_IGNORE_CASE | CURSOR_QUOTED), 0, 0};
     NodeInfo node;
     for (;;) {
         const int32_t type = nextNode(cursor, node, limit);
+        if (cursor.next - copied >= COPY_PIECE) {
+            text.append(t + copied, std::size_t(cursor.next - copied));
+            copied = cursor.next;
+        }
         if (type == NODE_START_TAG) {
             const int32_t r = nextFree;
             if (r == idx.size) {
@@ -266,6 +276,9 @@ int32_t XmlDoc::parseLoop() {
         } else if (type == NODE_END_OF_DOCUMENT) {
             while (open.size() > 1) {
                 closeUnended();
+            }
+            if (copied < sourceLength) {
+                text.append(t + copied, std::size_t(sourceLength - copied));
             }
             break;
         }

@@ -97,5 +97,8 @@ public:
 
 private:
     void resetPosition();
-    int32_t parseLoop();
+    // Parses length code units at source, which is text itself or a text
+    // that becomes text's content as the parse goes (text must be empty then).
+    bool parseText(const char16_t* source, std::size_t length);
+    int32_t parseLoop(const char16_t* source, int32_t length);
 };

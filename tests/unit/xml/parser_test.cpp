@@ -227,4 +227,46 @@ TEST(Parser, NewDocumentIsParsedOnce) {
     EXPECT_TRUE(given.wellFormed());
 }
 
+// setDocument copies the text while parsing it: long texts, nodes that cross
+// the copy's pieces and a text ending in the middle of a tag must come out
+// whole, with the same index as a parse of the text in place.
+TEST(Parser, SetDocumentCopiesLongTextsWhole) {
+    std::u16string text = u"<?xml version=\"1.0\"?>\r\n<update>\r\n";
+    for (int i = 0; i < 3000; ++i) {
+        text += u"  <file path=\"bin\\m" + std::u16string(std::size_t(i % 50), u'x') + u".dll\" md5=\"0a\"/>\r\n";
+        if (i % 700 == 0) {
+            text += u"<!--" + std::u16string(5000, u'-') + u"-->";
+        }
+    }
+    for (const std::u16string& variant : {text + u"</update>\r\n", text + u"<file path='cut"}) {
+        XmlDoc copied;
+        const bool wellFormed = copied.setDocument(variant.c_str());
+        EXPECT_EQ(copied.text, variant);
+        EXPECT_EQ(checkIndex(copied), "");
+        XmlDoc inPlace;
+        inPlace.text = variant;
+        EXPECT_EQ(inPlace.parse(), wellFormed);
+        ASSERT_EQ(copied.nextFree, inPlace.nextFree);
+        for (int32_t r = 0; r < copied.nextFree; ++r) {
+            const ElemPos& a = copied.record(r);
+            const ElemPos& b = inPlace.record(r);
+            EXPECT_TRUE(a.start == b.start && a.length == b.length && a.tagLengths == b.tagLengths &&
+                        a.levelFlags == b.levelFlags && a.parent == b.parent && a.firstChild == b.firstChild &&
+                        a.nextSibling == b.nextSibling && a.prevSibling == b.prevSibling)
+                << "record " << r;
+        }
+    }
+}
+
+// A text taken from the document's own text is read before it is replaced.
+TEST(Parser, SetDocumentFromItsOwnText) {
+    XmlDoc doc(u"<a/><b x='1'/>");
+    EXPECT_TRUE(doc.setDocument(doc.text.c_str() + 4));
+    EXPECT_EQ(doc.text, u"<b x='1'/>");
+    EXPECT_TRUE(doc.findElement(u"b"));
+    EXPECT_EQ(doc.attribute(u"x"), u"1");
+    EXPECT_TRUE(doc.setDocument(doc.text.c_str()));
+    EXPECT_EQ(doc.text, u"<b x='1'/>");
+}
+
 }  // namespace
