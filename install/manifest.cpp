@@ -8,6 +8,10 @@ namespace install {
 bool loadManifest(std::vector<ManifestEntry>& entries, std::u16string& errorText) {
     XmlDoc doc;
     if (!doc.loadFile(u"move.xml")) platform::writeNarrowLine(u"move.xml load err");
+    return readManifest(doc, entries, errorText);
+}
+
+bool readManifest(XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u16string& errorText) {
     // A manifest that could not be read leaves the empty document, which is
     // not well formed either: one message covers both.
     if (!doc.wellFormed()) {

@@ -5,18 +5,31 @@
 
 namespace install {
 
+EntryVerification verifyEntry(const ManifestEntry& entry, const std::u16string& stagingDir,
+                              const std::u16string& selfName) {
+    EntryVerification verification;
+    if (!isSafeRelativePath(entry.path)) {
+        verification.result = EntryVerification::kUnsafePath;
+        return verification;
+    }
+    // The staged file is opened by its wide path, so that names outside
+    // the OEM code page are found too.
+    verification.actual = fileMd5(stagingDir + entry.path);
+    if (verification.actual == toNarrow(entry.md5)) return verification;
+    verification.result = entry.path == selfName ? EntryVerification::kOwnFile : EntryVerification::kMismatch;
+    return verification;
+}
+
+std::u16string verificationMessage(const EntryVerification& verification, const std::u16string& path) {
+    return (verification.result == EntryVerification::kUnsafePath ? u"非法路径 " : u"MD5检测错误 ") + path;
+}
+
 bool verifyPackage(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
                    const std::u16string& selfName, std::u16string& errorText) {
     for (const ManifestEntry& entry : entries) {
-        if (!isSafeRelativePath(entry.path)) {
-            errorText = u"非法路径 " + entry.path;
-            return false;
-        }
-        // The staged file is opened by its wide path, so that names outside
-        // the OEM code page are found too.
-        const std::string actual = fileMd5(stagingDir + entry.path);
-        if (actual == toNarrow(entry.md5) || entry.path == selfName) continue;
-        errorText = u"MD5检测错误 " + entry.path;
+        const EntryVerification verification = verifyEntry(entry, stagingDir, selfName);
+        if (verification.passed()) continue;
+        errorText = verificationMessage(verification, entry.path);
         return false;
     }
     return true;

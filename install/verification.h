@@ -16,4 +16,18 @@ namespace install {
 bool verifyPackage(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
                    const std::u16string& selfName, std::u16string& errorText);
 
+// One entry's share of verifyPackage, for callers that want every entry's result.
+struct EntryVerification {
+    enum Result { kPassed, kOwnFile, kUnsafePath, kMismatch };
+    Result result = kPassed;
+    std::string actual;  // the staged file's digest; "" when unreadable or not read
+
+    // kOwnFile passes although its digest differs.
+    bool passed() const { return result == kPassed || result == kOwnFile; }
+};
+EntryVerification verifyEntry(const ManifestEntry& entry, const std::u16string& stagingDir,
+                              const std::u16string& selfName);
+// verifyPackage's message for an entry that did not pass.
+std::u16string verificationMessage(const EntryVerification& verification, const std::u16string& path);
+
 }  // namespace install

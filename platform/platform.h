@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -188,5 +189,16 @@ int wideToMultiByte(int codePage, const char16_t* src, int srcLen, char* dst, in
 // redirected output in the same encoding as the narrow lines.
 void writeNarrowLine(const std::u16string& text);
 void writeWideLine(const std::u16string& text);
+
+// ---- the command-line tools' own output --------------------------------------
+
+// Writes text as it stands (no line end added) to standard output or standard
+// error: to a console as UTF-16 (WriteConsoleW), otherwise as UTF-8 bytes, so
+// that redirected output, JSON included, is the same on every system.
+void writeOutputText(std::u16string_view text);
+void writeErrorText(std::u16string_view text);
+
+// True when standard error is a console or terminal (GetConsoleMode / isatty).
+bool stderrIsTerminal();
 
 }  // namespace platform

@@ -56,9 +56,20 @@ void writeLine(const std::u16string& text) {
     std::fflush(stdout);
 }
 
+void writeText(std::FILE* stream, std::u16string_view text) {
+    const std::string bytes = utf16ToUtf8(text);
+    std::fwrite(bytes.data(), 1, bytes.size(), stream);
+    std::fflush(stream);
+}
+
 }  // namespace
 
 void writeNarrowLine(const std::u16string& text) { writeLine(text); }
 void writeWideLine(const std::u16string& text) { writeLine(text); }
+
+void writeOutputText(std::u16string_view text) { writeText(stdout, text); }
+void writeErrorText(std::u16string_view text) { writeText(stderr, text); }
+
+bool stderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 }  // namespace platform

@@ -73,9 +73,35 @@ void writeLine(const std::u16string& text) {
     ::WriteFile(out, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
+void writeText(DWORD which, std::u16string_view text) {
+    const HANDLE stream = ::GetStdHandle(which);
+    if (stream == nullptr || stream == INVALID_HANDLE_VALUE || text.empty()) return;
+    DWORD mode = 0;
+    DWORD written = 0;
+    const auto size = static_cast<int>(text.size());
+    const wchar_t* wide = win32::wide(text.data());
+    if (::GetConsoleMode(stream, &mode)) {
+        ::WriteConsoleW(stream, wide, static_cast<DWORD>(size), &written, nullptr);
+        return;
+    }
+    const int need = ::WideCharToMultiByte(CP_UTF8, 0, wide, size, nullptr, 0, nullptr, nullptr);
+    if (need <= 0) return;
+    std::string bytes(static_cast<std::size_t>(need), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide, size, bytes.data(), need, nullptr, nullptr);
+    ::WriteFile(stream, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
 }  // namespace
 
 void writeNarrowLine(const std::u16string& text) { writeLine(text); }
 void writeWideLine(const std::u16string& text) { writeLine(text); }
+
+void writeOutputText(std::u16string_view text) { writeText(STD_OUTPUT_HANDLE, text); }
+void writeErrorText(std::u16string_view text) { writeText(STD_ERROR_HANDLE, text); }
+
+bool stderrIsTerminal() {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
 
 }  // namespace platform

@@ -1,0 +1,461 @@
+#!/usr/bin/env python3
+"""Scenarios of updtool, the producer's companion of the Updater.
+
+Each scenario works in a scratch directory: it builds trees, runs updtool
+(and, where the Updater's own verdict is the reference, the Updater itself
+with a fake product), and checks exit statuses, output and files.
+
+    run_updtool.py --updtool T --updater U --product P --locker L [--wine WINE_RUN] NAME...
+    run_updtool.py --list
+
+With --wine the programs are the Windows build, run through tools/wine-run.sh.
+Windows file names cannot hold a double quote, "<" or ">", so under Wine the
+names that have them natively use a single quote and parentheses instead.
+"""
+
+import argparse
+import hashlib
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+SCENARIOS = {}
+
+
+def scenario(function):
+    SCENARIOS[function.__name__] = function
+    return function
+
+
+class Failure(Exception):
+    pass
+
+
+def expect_equal(what, actual, expected):
+    if actual != expected:
+        raise Failure(f"{what}:\n  expected {expected!r}\n  actual   {actual!r}")
+
+
+def md5(content):
+    return hashlib.md5(content).hexdigest()
+
+
+class Result:
+    def __init__(self, status, stdout, stderr):
+        self.status = status
+        self.stdout = stdout
+        self.stderr = stderr
+
+    def json(self):
+        try:
+            return json.loads(self.stdout)
+        except ValueError as error:
+            raise Failure(f"--json output does not parse ({error}):\n{self.stdout}")
+
+
+class Scratch:
+    def __init__(self, options, base):
+        self.options = options
+        self.wine = options.wine is not None
+        self.exe = ".exe" if self.wine else ""
+        self.base = base
+        self.helpers = []
+        # Characters of XML's that file names may hold on the platform.
+        self.quote = "'" if self.wine else '"'
+        self.angles = "()" if self.wine else "<>"
+
+    def path(self, rel):
+        return os.path.join(self.base, *rel.replace("\\", "/").split("/"))
+
+    def write(self, rel, content):
+        path = self.path(rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(content.encode("utf-8") if isinstance(content, str) else content)
+
+    def read(self, rel):
+        with open(self.path(rel), "rb") as f:
+            return f.read()
+
+    def command(self, program, *args):
+        return ([self.options.wine, program] if self.wine else [program]) + list(args)
+
+    def updtool(self, *args, cwd=None):
+        """Runs updtool with relative paths from the scratch directory."""
+        completed = subprocess.run(self.command(self.options.updtool, *args), cwd=cwd or self.base,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                   timeout=180 if self.wine else 60)
+        return Result(completed.returncode, completed.stdout.decode("utf-8"),
+                      completed.stderr.decode("utf-8"))
+
+    def files(self, rel):
+        """{relative path with "/": content} of every file below rel."""
+        top = self.path(rel)
+        found = {}
+        for root, _, names in os.walk(top):
+            for name in names:
+                path = os.path.join(root, name)
+                with open(path, "rb") as f:
+                    found[os.path.relpath(path, top).replace(os.sep, "/")] = f.read()
+        return found
+
+    def listing(self, rel):
+        top = self.path(rel)
+        items = []
+        for root, dirs, names in os.walk(top):
+            prefix = os.path.relpath(root, top).replace(os.sep, "/")
+            prefix = "" if prefix == "." else prefix + "/"
+            items += [prefix + d + "/" for d in dirs] + [prefix + n for n in names]
+        return sorted(items)
+
+    # ---- the Updater as the reference ------------------------------------------
+
+    def install_updater(self, rel):
+        shutil.copy(self.options.updater, self.path(rel + "/updater" + self.exe))
+        shutil.copy(self.options.product, self.path(rel + "/mivato.exe"))
+
+    def run_updater(self, rel):
+        """Runs the Updater in directory rel; returns what the product received."""
+        record = self.path(rel + "/product-cmdline.txt")
+        if os.path.exists(record):
+            os.remove(record)
+        subprocess.run(self.command(self.path(rel + "/updater" + self.exe), "updater"), cwd=self.base,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=180 if self.wine else 60, check=True)
+        deadline = time.monotonic() + (60 if self.wine else 10)
+        while time.monotonic() < deadline:
+            if os.path.exists(record):
+                with open(record, "rb") as f:
+                    data = f.read()
+                if data.endswith(b"\n"):
+                    return data.decode("utf-8")[:-1]
+            time.sleep(0.05)
+        raise Failure("the Updater did not start the product")
+
+    def hold(self, rel, mode):
+        """Keeps file rel (relative to the scratch directory) open until release."""
+        marker = self.path(f"hold-{len(self.helpers)}")
+        ready = marker + ".ready"
+        open(marker, "w").close()
+        process = subprocess.Popen(self.command(self.options.locker, mode, rel, marker, ready), cwd=self.base,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.helpers.append((process, marker))
+        deadline = time.monotonic() + (60 if self.wine else 10)
+        while not os.path.exists(ready):
+            if process.poll() is not None or time.monotonic() > deadline:
+                raise Failure(f"the file locker for {rel} did not get ready")
+            time.sleep(0.05)
+
+    def release(self):
+        for process, marker in self.helpers:
+            if os.path.exists(marker):
+                os.remove(marker)
+        for process, _ in self.helpers:
+            try:
+                process.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+        self.helpers = []
+
+
+def parse_text(stdout):
+    """Entry lines of check's text output: [(status, path)], and the outcome."""
+    lines = stdout.split("\n")
+    if lines[-1] != "":
+        raise Failure(f"output does not end with a line end: {stdout!r}")
+    lines = lines[:-1]
+    outcome = lines[-1].split("; the product gets: ", 1)[1]
+    entries = []
+    for line in lines[:-1]:
+        if line.startswith("move.xml: ") or line.endswith(" entries"):
+            continue
+        status, rest = line.split(" ", 1)
+        path = rest.lstrip(" ")
+        for cut in ("  expected ", "  ("):
+            path = path.split(cut, 1)[0]
+        entries.append((status, path))
+    return entries, outcome
+
+
+def check_both(s, rel, expect_status):
+    """Runs check in text and JSON form: same facts in both; returns the JSON."""
+    text = s.updtool("check", rel)
+    as_json = s.updtool("check", "--json", rel)
+    expect_equal("check exit status", text.status, expect_status)
+    expect_equal("check --json exit status", as_json.status, expect_status)
+    report = as_json.json()
+    entries, outcome = parse_text(text.stdout)
+    expect_equal("entries, text against JSON", entries,
+                 [(e["status"], e["path"]) for e in report["entries"]])
+    expect_equal("outcome, text against JSON", outcome, report["outcome"])
+    expect_equal("install flag", report["install"], expect_status == 0)
+    fault = report["manifest"]["fault"]
+    if fault and "line" in fault:
+        expect_equal("fault line in text", f"move.xml: line {fault['line']}, column {fault['column']}: "
+                     f"{fault['description']}" in text.stdout, True)
+    return report
+
+
+# ---- scenarios ----------------------------------------------------------------
+
+
+@scenario
+def round_trip(s):
+    """stage -> check -> the Updater installs -> the installed tree equals the new tree."""
+    q, (lt, gt) = s.quote, s.angles
+    old = {"readme.txt": "old readme", "bin/core.dll": "old core", "bin/same.dll": "same",
+           "数据/图标.png": "old icon", "docs/R&D notes.txt": "unchanged"}
+    new = dict(old)
+    new.update({"readme.txt": "new readme\r\n", "bin/core.dll": b"\x00\x01new core" * 300,
+                "数据/图标.png": "new icon", "bin/plugins/deep/x.dll": "x" * 5000,
+                f"docs/R&D {q}quoted{q} {lt}a{gt} & b.txt": "ampersand, quotes, blanks",
+                "a b/c d.txt": "blanks", "中文目录/文件 1.txt": "中文", "empty.txt": ""})
+    for rel, content in old.items():
+        s.write("install/" + rel, content)
+    for rel, content in new.items():
+        s.write("new/" + rel, content)
+    result = s.updtool("stage", "--installed", "install", "--new", "new", "--out", "out")
+    expect_equal("stage exit status", (result.status, result.stderr), (0, ""))
+    changed = sorted(rel for rel in new if old.get(rel) != new[rel])
+    expect_equal("staged files", sorted(s.files("out/autoTemp")),  sorted(changed))
+    expect_equal("out", sorted(os.listdir(s.path("out"))), ["autoTemp", "move.xml"])
+    manifest = s.read("out/move.xml").decode("utf-8")
+    if not manifest.startswith('<?xml version="1.0" encoding="UTF-8"?>\n<update>\n'):
+        raise Failure(f"manifest head: {manifest[:80]!r}")
+    report = check_both(s, "out", 0)
+    paths = [e["path"] for e in report["entries"]]
+    expect_equal("manifest order (by UTF-16 code units)", paths,
+                 sorted(paths, key=lambda p: p.encode("utf-16-be")))
+    expect_equal("manifest paths", sorted(p.replace("\\", "/") for p in paths), changed)
+    for e in report["entries"]:
+        expect_equal(f"digest of {e['path']}", (e["expected"], e["actual"]),
+                     (md5(s.read("new/" + e["path"])),) * 2)
+
+    # Shipping: the manifest and the staging directory go beside the Updater.
+    s.install_updater("install")
+    shutil.copy(s.path("out/move.xml"), s.path("install/move.xml"))
+    shutil.copytree(s.path("out/autoTemp"), s.path("install/autoTemp"))
+    expect_equal("check in the install directory", s.updtool("check", "install").status, 0)
+    expect_equal("product command line", s.run_updater("install"), "moveok~")
+    installed = s.files("install")
+    for extra in ("updater" + s.exe, "mivato.exe", "move.xml", "autolog", "product-cmdline.txt"):
+        installed.pop(extra, None)
+    expect_equal("installed tree", installed,
+                 {rel: (c.encode("utf-8") if isinstance(c, str) else c) for rel, c in new.items()})
+
+
+@scenario
+def stage_all_and_md5(s):
+    """--all stages every file; md5 prints md5sum's format, digests as the Updater computes them."""
+    files = {"a.txt": "a", "sub/b c.txt": "b" * 1024, "sub/中文.bin": b"\xff" * 1025}
+    for rel, content in files.items():
+        s.write("new/" + rel, content)
+    result = s.updtool("stage", "--all", "--new", "new", "--out", "out")
+    expect_equal("stage --all", result.status, 0)
+    expect_equal("staged", sorted(s.files("out/autoTemp")), sorted(files))
+    expect_equal("check", check_both(s, "out", 0)["message"], None)
+
+    names = ["new/" + rel for rel in files]
+    result = s.updtool("md5", *names)
+    expect_equal("md5 exit status", result.status, 0)
+    expected = "".join(f"{md5(s.read(n))}  {n}\n" for n in names)
+    expect_equal("md5 output", result.stdout, expected)
+    if not s.wine:
+        listed = subprocess.run(["md5sum", *names], cwd=s.base, stdout=subprocess.PIPE, check=True)
+        expect_equal("md5 against md5sum", result.stdout, listed.stdout.decode("utf-8"))
+    # A path with a backslash is escaped as md5sum escapes it.
+    result = s.updtool("md5", "new\\a.txt")
+    if s.wine:
+        expect_equal("escaped line", result.stdout, f"\\{md5(b'a')}  new\\\\a.txt\n")
+    result = s.updtool("md5", "new/a.txt", "missing.txt")
+    expect_equal("md5 with a missing file", (result.status, result.stdout.count("\n")), (1, 1))
+    if "missing.txt" not in result.stderr:
+        raise Failure(f"the missing file is not named: {result.stderr!r}")
+
+
+@scenario
+def stage_refusals_leave_out_untouched(s):
+    """Names the Updater would refuse or the manifest cannot carry fail the
+    command, and nothing is left in OUT."""
+    s.write("new/good.txt", "good")
+    s.write("out/keep.txt", "keep")
+    bad = []
+    if not s.wine:
+        # Names that Windows cannot even create.
+        bad = ["c:d.txt", "...", "tab\there.txt", "back\\slash.txt"]
+        os.makedirs(s.path("new/sub"))
+        for name in bad:
+            with open(os.path.join(s.path("new/sub"), name), "wb") as f:
+                f.write(b"bad")
+        with open(os.path.join(s.path("new/sub").encode(), b"latin1-\xe9.txt"), "wb") as f:
+            f.write(b"not UTF-8")
+        result = s.updtool("stage", "--all", "--new", "new", "--out", "out")
+        expect_equal("stage exit status", result.status, 1)
+        for name in bad + ["latin1-"]:
+            if name not in result.stderr:
+                raise Failure(f"{name!r} is not reported: {result.stderr!r}")
+        expect_equal("out after refusal", s.listing("out"), ["keep.txt"])
+        shutil.rmtree(s.path("new/sub"))
+    # OUT holding a manifest already: refused, nothing changed.
+    s.write("out/move.xml", "<update/>")
+    result = s.updtool("stage", "--all", "--new", "new", "--out", "out")
+    expect_equal("stage into a used OUT", result.status, 1)
+    expect_equal("out after refusal", s.listing("out"), ["keep.txt", "move.xml"])
+    expect_equal("old manifest kept", s.read("out/move.xml"), b"<update/>")
+    # A new OUT that stage creates itself and then fills.
+    result = s.updtool("stage", "--all", "--new", "new", "--out", "fresh")
+    expect_equal("stage into a new OUT", result.status, 0)
+    expect_equal("fresh", s.listing("fresh"), ["autoTemp/", "autoTemp/good.txt", "move.xml"])
+
+
+def updater_verdict(s, rel):
+    """check's verdict for directory rel, compared with the Updater's own run there."""
+    report = check_both(s, rel, 1)
+    s.install_updater(rel)
+    expect_equal("the Updater's outcome against check's", s.run_updater(rel), report["outcome"])
+    return report
+
+
+@scenario
+def check_reports_the_updaters_failures(s):
+    """Each failure check predicts is the message the Updater then sends."""
+    good = md5(b"good")
+    cases = {
+        "mismatch": ([("a.txt", good), ("b.txt", md5(b"other"))], "md5-mismatch", "MD5检测错误 b.txt"),
+        "upper": ([("a.txt", good.upper())], "md5-mismatch", "MD5检测错误 a.txt"),
+        "missing": ([("a.txt", good), ("gone\\x.txt", good)], "missing", "MD5检测错误 gone\\x.txt"),
+        "unsafe": ([("a.txt", good), ("..\\evil.txt", good)], "unsafe-path", "非法路径 ..\\evil.txt"),
+    }
+    for name, (entries, status, message) in cases.items():
+        s.write(name + "/autoTemp/a.txt", "good")
+        s.write(name + "/autoTemp/b.txt", "good")
+        body = "".join(f'<file path="{p}" md5="{d}"/>' for p, d in entries)
+        s.write(name + "/move.xml", f"<update>{body}</update>")
+        report = updater_verdict(s, name)
+        expect_equal(f"{name}: message", (report["step"], report["message"]), ("verification", message))
+        expect_equal(f"{name}: failing entry", report["entries"][-1]["status"], status)
+        expect_equal(f"{name}: first entry", report["entries"][0]["status"], "ok" if name != "upper" else status)
+
+    # A target held without sharing: code 32, as the Updater reports it.
+    s.write("held/autoTemp/data.dat", "new")
+    s.write("held/data.dat", "old")
+    s.write("held/move.xml", f'<update><file path="data.dat" md5="{md5(b"new")}"/></update>')
+    s.hold("held/data.dat", "exclusive")
+    try:
+        report = updater_verdict(s, "held")
+    finally:
+        s.release()
+    expect_equal("in use", (report["step"], report["entries"][0]["status"], report["entries"][0]["code"]),
+                 ("occupancy", "in-use", 32))
+    expect_equal("in use: message", report["message"], "data.dat被占用,请重启电脑或关闭占用软件 （32）")
+
+    # The Updater's own file passes whatever its digest; only under its exact name.
+    s.write("own/autoTemp/updater" + s.exe, "newer")
+    s.write("own/move.xml", f'<update><file path="updater{s.exe}" md5="{md5(b"x")}"/></update>')
+    report = check_both(s, "own", 0)
+    expect_equal("own file", report["entries"][0]["status"], "own-file")
+    report = s.updtool("check", "--json", "--self", "other.exe", "own").json()
+    expect_equal("another own name", report["message"], f"MD5检测错误 updater{s.exe}")
+
+
+@scenario
+def check_locates_manifest_faults(s):
+    """The first fault of a broken manifest by line and column; the Updater says WellForme err."""
+    cases = [
+        ("syntax", '<update>\n  <file path="a"/>\n  <1>\n</update>', "syntax-error", 3, 3),
+        ("lone", '<update>\r\n  <file path="a"/></fiel>\r\n</update>', "lone-end-tag", 2, 19),
+        ("unended", '<?xml version="1.0"?>\n<update>\n  <file path="中文">\n</update>', "unended-element", 3, 3),
+        ("roots", '<update/>\n\n   <update/>', "second-root", 3, 4),
+        ("nothing", "just text", "no-element", None, None),
+    ]
+    for name, text, kind, line, column in cases:
+        s.write(name + "/move.xml", text)
+        report = updater_verdict(s, name)
+        fault = report["manifest"]["fault"]
+        expect_equal(f"{name}: fault", (fault["kind"], fault.get("line"), fault.get("column")),
+                     (kind, line, column))
+        expect_equal(f"{name}: message", report["message"], "WellForme err")
+    s.write("root/move.xml", "<files/>")
+    report = updater_verdict(s, "root")
+    expect_equal("wrong root", (report["message"], report["manifest"]["fault"]["kind"]), ("update err", "wrong-root"))
+    os.mkdir(s.path("none"))
+    report = check_both(s, "none", 1)
+    expect_equal("no manifest", report["manifest"]["fault"]["kind"], "missing")
+
+
+@scenario
+def usage_and_progress(s):
+    """Bad usage exits with 2; progress appears on a terminal only."""
+    os.mkdir(s.path("empty"))
+    for args in ([], ["bogus"], ["check", "--bad"], ["check", "nowhere"], ["check", "empty", "empty"],
+                 ["stage", "--new", "empty"], ["stage", "--new", "nowhere", "--out", "o", "--all"],
+                 ["stage", "--new", "empty", "--out"], ["md5"]):
+        result = s.updtool(*args)
+        expect_equal(f"exit status of {args}", result.status, 2)
+        if not result.stderr.startswith("updtool: "):
+            raise Failure(f"no message for {args}: {result.stderr!r}")
+    expect_equal("--help", s.updtool("--help").status, 0)
+    if "UTF-16" not in s.updtool("--help").stdout:
+        raise Failure("the help does not say how columns count")
+
+    for i in range(300):
+        s.write(f"new/d{i % 7}/f{i}.txt", str(i))
+    result = s.updtool("stage", "--all", "--new", "new", "--out", "out")
+    expect_equal("stage without a terminal", (result.status, result.stderr), (0, ""))
+    if not s.wine:
+        import pty
+        pid, fd = pty.fork()
+        if pid == 0:
+            os.chdir(s.base)
+            os.execv(s.options.updtool, [s.options.updtool, "check", "out"])
+        seen = b""
+        while True:
+            try:
+                chunk = os.read(fd, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            seen += chunk
+        _, status = os.waitpid(pid, 0)
+        expect_equal("check on a terminal", os.waitstatus_to_exitcode(status), 0)
+        if b"\rcheck 300/300 (100%)" not in seen:
+            raise Failure(f"no progress on the terminal: {seen[-200:]!r}")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--list", action="store_true")
+    for option in ("--updtool", "--updater", "--product", "--locker"):
+        parser.add_argument(option)
+    parser.add_argument("--wine", metavar="WINE_RUN")
+    parser.add_argument("names", nargs="*")
+    options = parser.parse_args()
+    if options.list:
+        print("\n".join(SCENARIOS))
+        return 0
+    failed = 0
+    for name in options.names or list(SCENARIOS):
+        base = tempfile.mkdtemp(prefix=f"updtool-{name}-")
+        s = Scratch(options, base)
+        try:
+            SCENARIOS[name](s)
+            print(f"PASS {name}")
+        except Failure as failure:
+            failed += 1
+            print(f"FAIL {name}: {failure}")
+            print(f"  scratch directory kept: {base}")
+        finally:
+            s.release()
+        if not failed:
+            shutil.rmtree(base, ignore_errors=True)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,226 @@
+// updtool check: what the Updater would decide before it installs, with its
+// own code and messages, touching nothing.
+#include "install/manifest.h"
+#include "install/occupancy.h"
+#include "install/verification.h"
+#include "platform/platform.h"
+#include "tools/updtool/commands.h"
+#include "tools/updtool/json.h"
+#include "tools/updtool/manifest_fault.h"
+#include "tools/updtool/output.h"
+#include "tools/updtool/self_name.h"
+#include "xml/xml_doc.h"
+
+namespace updtool {
+namespace {
+
+struct CheckOptions {
+    std::u16string dir = u".";
+    std::u16string selfName = UPD_SELF_NAME;
+    bool json = false;
+};
+
+struct EntryResult {
+    install::ManifestEntry entry;
+    install::EntryVerification verification;
+    std::uint32_t occupancy = 0;  // the open test's error code; 0: free or not tested
+    std::u16string status;
+    std::u16string message;  // the Updater's message for this entry; "" when it passes
+    std::u16string note;
+};
+
+struct CheckResult {
+    bool manifestRead = false;
+    ManifestFault fault;
+    std::vector<EntryResult> entries;
+    std::u16string step;       // the step that would fail: manifest, verification, occupancy
+    std::u16string errorText;  // its message
+};
+
+int parseOptions(const std::vector<std::u16string>& args, CheckOptions& options) {
+    bool haveDir = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::u16string& arg = args[i];
+        if (arg == u"--json") {
+            options.json = true;
+        } else if (arg == u"--self") {
+            if (i + 1 == args.size() || args[i + 1].empty()) return usageError(u"check: --self needs a file name");
+            options.selfName = args[++i];
+        } else if (!arg.empty() && arg[0] == u'-') {
+            return usageError(u"check: unknown option \"" + arg + u"\"");
+        } else if (haveDir) {
+            return usageError(u"check takes one directory");
+        } else {
+            options.dir = arg;
+            haveDir = true;
+        }
+    }
+    if (!platform::isDirectory(options.dir)) return usageError(u"check: " + options.dir + u" is not a directory");
+    return 0;
+}
+
+EntryResult checkEntry(const install::ManifestEntry& entry, const std::u16string& selfName) {
+    EntryResult result;
+    result.entry = entry;
+    result.verification = install::verifyEntry(entry, u"autoTemp\\", selfName);
+    using V = install::EntryVerification;
+    switch (result.verification.result) {
+    case V::kUnsafePath:
+        // Refused before anything is read or opened, so the target is not tested either.
+        result.status = u"unsafe-path";
+        break;
+    case V::kMismatch:
+        result.status = result.verification.actual.empty() ? u"missing" : u"md5-mismatch";
+        break;
+    case V::kOwnFile:
+        result.status = u"own-file";
+        result.note = u"the Updater's own file: its digest is not checked";
+        break;
+    case V::kPassed:
+        result.status = u"ok";
+        if (result.verification.actual.empty()) {
+            result.note = u"no md5 and no staged file: the Updater's move of it will fail (2)";
+        }
+        break;
+    }
+    if (!result.verification.passed()) {
+        result.message = install::verificationMessage(result.verification, entry.path);
+    } else {
+        result.occupancy = install::entryOccupancy(entry, selfName);
+        if (result.occupancy != platform::kErrorSuccess) {
+            result.status = u"in-use";
+            result.message = install::occupancyMessage(entry.path, result.occupancy);
+        }
+    }
+    return result;
+}
+
+CheckResult check(const CheckOptions& options) {
+    CheckResult result;
+    XmlDoc doc;
+    result.manifestRead = doc.loadFile(u"move.xml");
+    std::vector<install::ManifestEntry> entries;
+    if (!install::readManifest(doc, entries, result.errorText)) {
+        result.step = u"manifest";
+        if (platform::findFirstFile(u"move.xml") != platform::FindResult::kFile) {
+            result.fault.kind = u"missing";
+            result.fault.description = u"there is no file move.xml";
+        } else {
+            result.fault = findManifestFault(doc);
+        }
+        return result;
+    }
+    Progress progress(u"check", entries.size());
+    for (const install::ManifestEntry& entry : entries) {
+        progress.advance();
+        result.entries.push_back(checkEntry(entry, options.selfName));
+    }
+    // The Updater verifies every entry before it tests any target, and stops
+    // at the first failure of each step.
+    for (const EntryResult& entry : result.entries) {
+        if (!entry.verification.passed()) {
+            result.step = u"verification";
+            result.errorText = entry.message;
+            return result;
+        }
+    }
+    for (const EntryResult& entry : result.entries) {
+        if (entry.occupancy != platform::kErrorSuccess) {
+            result.step = u"occupancy";
+            result.errorText = entry.message;
+            return result;
+        }
+    }
+    return result;
+}
+
+std::u16string outcome(const CheckResult& result) {
+    return result.step.empty() ? u"moveok~" : u"movefail~  " + result.errorText;
+}
+
+std::u16string faultText(const ManifestFault& fault) {
+    std::u16string text = u"move.xml: ";
+    if (fault.line > 0) text += u"line " + decimal(fault.line) + u", column " + decimal(fault.column) + u": ";
+    return text + fault.description + u"\n";
+}
+
+void printText(const CheckResult& result) {
+    std::u16string text;
+    if (!result.fault.kind.empty()) text += faultText(result.fault);
+    for (const EntryResult& entry : result.entries) {
+        text += entry.status + std::u16string(entry.status.size() < 13 ? 13 - entry.status.size() : 1, u' ') +
+                entry.entry.path;
+        if (entry.status == u"md5-mismatch" || entry.status == u"missing") {
+            text += u"  expected \"" + entry.entry.md5 + u"\", actual " +
+                    (entry.verification.actual.empty() ? u"none (autoTemp\\" + entry.entry.path + u" cannot be read)"
+                                                       : widen(entry.verification.actual));
+        }
+        if (entry.status == u"in-use") text += u"  (" + decimal(entry.occupancy) + u")";
+        if (!entry.note.empty()) text += u"  (" + entry.note + u")";
+        text += u"\n";
+    }
+    if (result.step != u"manifest") text += decimal(static_cast<long long>(result.entries.size())) + u" entries\n";
+    if (result.step.empty()) {
+        text += u"The Updater would install; the product gets: moveok~\n";
+    } else {
+        text += u"The Updater would fail at the " + result.step + u" step; the product gets: " + outcome(result) + u"\n";
+    }
+    writeOut(text);
+}
+
+std::u16string jsonOrNull(std::u16string_view text) { return text.empty() ? u"null" : jsonString(text); }
+
+void printJson(const CheckResult& result) {
+    std::u16string json = u"{\n  \"manifest\": {\"read\": ";
+    json += result.manifestRead ? u"true" : u"false";
+    json += u", \"fault\": ";
+    if (result.fault.kind.empty()) {
+        json += u"null";
+    } else {
+        const ManifestFault& fault = result.fault;
+        json += u"{\"kind\": " + jsonString(fault.kind) + u", \"description\": " + jsonString(fault.description);
+        if (fault.line > 0) {
+            json += u", \"line\": " + decimal(fault.line) + u", \"column\": " + decimal(fault.column) +
+                    u", \"offset\": " + decimal(fault.offset);
+        }
+        json += u"}";
+    }
+    json += u"},\n  \"entries\": [";
+    for (std::size_t i = 0; i < result.entries.size(); ++i) {
+        const EntryResult& entry = result.entries[i];
+        json += i == 0 ? u"\n    " : u",\n    ";
+        json += u"{\"path\": " + jsonString(entry.entry.path) + u", \"expected\": " + jsonString(entry.entry.md5) +
+                u", \"actual\": " + jsonString(widen(entry.verification.actual)) + u", \"status\": " +
+                jsonString(entry.status) + u", \"code\": " +
+                (entry.occupancy != 0 ? decimal(entry.occupancy) : u"null") + u", \"message\": " +
+                jsonOrNull(entry.message) + u", \"note\": " + jsonOrNull(entry.note) + u"}";
+    }
+    json += result.entries.empty() ? u"],\n" : u"\n  ],\n";
+    json += u"  \"install\": " + std::u16string(result.step.empty() ? u"true" : u"false") + u",\n";
+    json += u"  \"step\": " + jsonOrNull(result.step) + u",\n";
+    json += u"  \"message\": " + jsonOrNull(result.errorText) + u",\n";
+    json += u"  \"outcome\": " + jsonString(outcome(result)) + u"\n}\n";
+    writeOut(json);
+}
+
+}  // namespace
+
+int checkCommand(const std::vector<std::u16string>& args) {
+    CheckOptions options;
+    if (const int status = parseOptions(args, options); status != 0) return status;
+    // The Updater's relative names resolve in its own directory.
+    const std::uint32_t code = platform::setCurrentDirectory(options.dir);
+    if (code != platform::kErrorSuccess) {
+        writeProblem(options.dir + u": cannot be entered (" + decimal(code) + u")");
+        return kExitFailed;
+    }
+    const CheckResult result = check(options);
+    if (options.json) {
+        printJson(result);
+    } else {
+        printText(result);
+    }
+    return result.step.empty() ? kExitOk : kExitFailed;
+}
+
+}  // namespace updtool

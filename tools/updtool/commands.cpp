@@ -1,0 +1,69 @@
+#include "tools/updtool/commands.h"
+
+#include "tools/updtool/output.h"
+#include "tools/updtool/self_name.h"
+#include "upd_version.h"
+
+namespace updtool {
+namespace {
+
+constexpr std::u16string_view kHelp =
+    u"updtool: stages and checks updates for the Mivato Updater, with the Updater's own code.\n"
+    u"\n"
+    u"updtool stage --installed DIR --new DIR --out DIR [--all]\n"
+    u"    Compares the new product tree with the installed one by MD5 and copies every\n"
+    u"    new or changed file (every file with --all; --installed may then be left out)\n"
+    u"    into OUT\\autoTemp\\ at its relative path, then writes OUT\\move.xml: UTF-8 with\n"
+    u"    an XML declaration, root \"update\", one \"file\" element per staged file with\n"
+    u"    \"path\" (backslash-separated) and \"md5\", sorted by path, code unit by code unit\n"
+    u"    of its UTF-16 text. The manifest is read back through the Updater's reader\n"
+    u"    before anything appears in OUT, which must not hold autoTemp or move.xml yet.\n"
+    u"    Names the Updater refuses (rooted, \":\", \"..\") or that cannot be written into\n"
+    u"    the manifest (control characters, invalid UTF-16 or UTF-8, a backslash inside\n"
+    u"    a Linux file name) fail the command and leave OUT as it was.\n"
+    u"    The Updater creates no empty directories and removes no files.\n"
+    u"\n"
+    u"updtool check [--json] [--self NAME] [DIR]\n"
+    u"    Does in DIR (default: the current directory) what the Updater does before it\n"
+    u"    installs, terminating nothing, pausing not and moving nothing: reads move.xml,\n"
+    u"    verifies every staged file in autoTemp\\, checks that no target is in use.\n"
+    u"    Prints one line per entry and the outcome the product would receive. For a\n"
+    u"    manifest that is not well formed it names the first fault by line and column,\n"
+    u"    both counted from 1 in the decoded UTF-16 text (a character outside the Basic\n"
+    u"    Multilingual Plane counts 2 columns; LF, CR LF and a lone CR end a line).\n"
+    u"    --json prints the same facts as one JSON document.\n"
+    u"    --self NAME is the Updater's own file name, which the Updater exempts from\n"
+    u"    the digest and occupancy checks (default: " UPD_SELF_NAME u").\n"
+    u"    Exit status: 0 the Updater would go on to install, 1 it would fail, 2 bad usage.\n"
+    u"\n"
+    u"updtool md5 FILE...\n"
+    u"    Each file's MD5 exactly as the Updater computes it, in md5sum's format.\n"
+    u"\n"
+    u"Long runs show progress on standard error when it is a terminal.\n";
+
+}  // namespace
+
+int usageError(std::u16string_view message) {
+    writeProblem(std::u16string(message) + u" (see updtool --help)");
+    return kExitUsage;
+}
+
+int run(const std::vector<std::u16string>& args) {
+    if (args.empty()) return usageError(u"a command is needed: stage, check or md5");
+    const std::u16string& command = args[0];
+    const std::vector<std::u16string> rest(args.begin() + 1, args.end());
+    if (command == u"stage") return stageCommand(rest);
+    if (command == u"check") return checkCommand(rest);
+    if (command == u"md5") return md5Command(rest);
+    if (command == u"--help" || command == u"-h" || command == u"help") {
+        writeOut(kHelp);
+        return kExitOk;
+    }
+    if (command == u"--version") {
+        writeOut(u"updtool " + widen(UPD_VERSION_STRING) + u"\n");
+        return kExitOk;
+    }
+    return usageError(u"unknown command \"" + command + u"\"");
+}
+
+}  // namespace updtool
