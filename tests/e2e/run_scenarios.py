@@ -566,6 +566,20 @@ def long_path_in_use(s):
 
 
 @scenario
+def long_path_installed(s):
+    """A file whose path is over 260 characters is installed, replacing the old
+    one, in directories created for it: the manifest declares long paths."""
+    old = "g" * 120 + "\\" + "h" * 135 + "\\old.txt"
+    new = "g" * 120 + "\\" + "i" * 130 + "\\" + "j" * 40 + ".txt"
+    assert len(old) > 260 and len(new) > 290
+    s.write(old, "old")
+    files = {old: "replaced", new: "created"}
+    s.staged_update(files)
+    s.expect_outcome(s.run("updater"))
+    s.expect_files(files)
+
+
+@scenario
 def chinese_file_names(s):
     """Under Wine with LANG=en_US.UTF-8 the OEM code page (437) has no Chinese
     characters; the staged files are still found and installed."""
