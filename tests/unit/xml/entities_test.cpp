@@ -176,4 +176,20 @@ TEST(DecodeEntities, OnlyTheGivenLength) {
     EXPECT_EQ(decodeEntities(raw.c_str(), int32_t(raw.size())), raw);
 }
 
+// The search for the first reference works on blocks of code units: a
+// reference must be found at every offset of values of every length, and a
+// "&" just past the given length must not count.
+TEST(DecodeEntities, ReferenceAtEveryOffset) {
+    for (int32_t length = 0; length <= 40; ++length) {
+        const std::u16string plain(std::size_t(length), u'v');
+        const std::u16string beyond = plain + u"&amp;";
+        EXPECT_EQ(decodeEntities(beyond.c_str(), length), plain) << length;
+        for (int32_t at = 0; at + 5 <= length; ++at) {
+            const std::u16string before(std::size_t(at), u'v');
+            const std::u16string after(std::size_t(length - at - 5), u'w');
+            EXPECT_EQ(decode(before + u"&amp;" + after), before + u"&" + after) << length << " " << at;
+        }
+    }
+}
+
 }  // namespace
