@@ -15,35 +15,18 @@ Scenarios whose outcome differs by platform say so where they branch on
 `s.wine`.
 """
 
-import argparse
-import hashlib
 import os
 import re
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
-SCENARIOS = {}
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from scenario_runner import Failure, Registry, expect_equal, md5, run_main  # noqa: E402
 
-
-def scenario(function):
-    SCENARIOS[function.__name__] = function
-    return function
-
-
-class Failure(Exception):
-    pass
-
-
-def expect_equal(what, actual, expected):
-    if actual != expected:
-        raise Failure(f"{what}:\n  expected {expected!r}\n  actual   {actual!r}")
-
-
-def md5(content):
-    return hashlib.md5(content).hexdigest()
+SCENARIOS = Registry()
+scenario = SCENARIOS
 
 
 def as_bytes(content):
@@ -601,34 +584,7 @@ def older_log_replaced(s):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--list", action="store_true")
-    parser.add_argument("--updater")
-    parser.add_argument("--product")
-    parser.add_argument("--locker")
-    parser.add_argument("--wine", metavar="WINE_RUN")
-    parser.add_argument("names", nargs="*")
-    options = parser.parse_args()
-    if options.list:
-        print("\n".join(SCENARIOS))
-        return 0
-    failed = 0
-    for name in options.names or list(SCENARIOS):
-        base = tempfile.mkdtemp(prefix=f"upd-e2e-{name}-")
-        s = Scenario(options, base)
-        try:
-            SCENARIOS[name](s)
-            print(f"PASS {name}")
-        except Failure as failure:
-            failed += 1
-            print(f"FAIL {name}: {failure}")
-        finally:
-            s.release()
-        if not failed:
-            shutil.rmtree(base, ignore_errors=True)
-        else:
-            print(f"  scratch directory kept: {base}")
-    return 1 if failed else 0
+    return run_main(SCENARIOS, Scenario, "upd-e2e", ("--updater", "--product", "--locker"))
 
 
 if __name__ == "__main__":

@@ -13,35 +13,18 @@ Windows file names cannot hold a double quote, "<" or ">", so under Wine the
 names that have them natively use a single quote and parentheses instead.
 """
 
-import argparse
-import hashlib
 import json
 import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
-SCENARIOS = {}
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from scenario_runner import Failure, Registry, expect_equal, md5, run_main  # noqa: E402
 
-
-def scenario(function):
-    SCENARIOS[function.__name__] = function
-    return function
-
-
-class Failure(Exception):
-    pass
-
-
-def expect_equal(what, actual, expected):
-    if actual != expected:
-        raise Failure(f"{what}:\n  expected {expected!r}\n  actual   {actual!r}")
-
-
-def md5(content):
-    return hashlib.md5(content).hexdigest()
+SCENARIOS = Registry()
+scenario = SCENARIOS
 
 
 class Result:
@@ -429,32 +412,8 @@ def usage_and_progress(s):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--list", action="store_true")
-    for option in ("--updtool", "--updater", "--product", "--locker"):
-        parser.add_argument(option)
-    parser.add_argument("--wine", metavar="WINE_RUN")
-    parser.add_argument("names", nargs="*")
-    options = parser.parse_args()
-    if options.list:
-        print("\n".join(SCENARIOS))
-        return 0
-    failed = 0
-    for name in options.names or list(SCENARIOS):
-        base = tempfile.mkdtemp(prefix=f"updtool-{name}-")
-        s = Scratch(options, base)
-        try:
-            SCENARIOS[name](s)
-            print(f"PASS {name}")
-        except Failure as failure:
-            failed += 1
-            print(f"FAIL {name}: {failure}")
-            print(f"  scratch directory kept: {base}")
-        finally:
-            s.release()
-        if not failed:
-            shutil.rmtree(base, ignore_errors=True)
-    return 1 if failed else 0
+    return run_main(SCENARIOS, Scratch, "updtool",
+                    ("--updtool", "--updater", "--product", "--locker"))
 
 
 if __name__ == "__main__":
