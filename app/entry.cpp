@@ -18,7 +18,8 @@ void updateRun() {
     log.write(u"自动更新");
     UpdateJob job;
     std::u16string outcome;
-    if (job.run()) {
+    const bool succeeded = job.run();
+    if (succeeded) {
         outcome = u"moveok~";
         log.write(u"moveok");
     } else {
@@ -28,6 +29,9 @@ void updateRun() {
     }
     const std::u16string productPath = moduleDirectory() + u"\\" + job.productExe;
     const std::uint32_t code = platform::startProcess(productPath, outcome);
+    // Only now is a completed installation reported; until here the next run
+    // would recognise it from its journal.
+    if (succeeded) job.finishInstallation();
     if (code != platform::kErrorSuccess) {
         const auto signedCode = static_cast<std::int32_t>(code);
         platform::writeNarrowLine(platform::formatMessage(u"主程序启动失败%d", {signedCode}));

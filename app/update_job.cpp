@@ -5,6 +5,7 @@
 #include "install/manifest.h"
 #include "install/occupancy.h"
 #include "install/verification.h"
+#include "log/run_log.h"
 #include "platform/platform.h"
 
 namespace app {
@@ -13,6 +14,12 @@ UpdateJob::UpdateJob() : selfName(moduleFileName()) {}
 
 bool UpdateJob::run() {
     terminateProduct();
+    switch (recoverInstallation()) {
+    case install::RecoveryResult::kFailed: return false;
+    case install::RecoveryResult::kCompleted: return true;
+    case install::RecoveryResult::kNothing:
+    case install::RecoveryResult::kRolledBack: break;
+    }
     if (!loadManifest()) return false;
     if (!verifyPackage()) return false;
     // Gives the terminated processes time to let go of their files.
@@ -20,6 +27,19 @@ bool UpdateJob::run() {
     if (!checkOccupancy()) return false;
     return installFiles();
 }
+
+install::RecoveryResult UpdateJob::recoverInstallation() {
+    const install::RecoveryResult result = install::recoverInstallation(stagingDir, errorText);
+    switch (result) {
+    case install::RecoveryResult::kNothing: break;
+    case install::RecoveryResult::kRolledBack: RunLog::instance().write(u"发现中断的安装，已还原"); break;
+    case install::RecoveryResult::kCompleted: RunLog::instance().write(u"发现中断的安装，已完成"); break;
+    case install::RecoveryResult::kFailed: RunLog::instance().write(u"发现中断的安装，还原失败"); break;
+    }
+    return result;
+}
+
+void UpdateJob::finishInstallation() { install::removeCompletedJournals(stagingDir); }
 
 bool UpdateJob::loadManifest() { return install::loadManifest(entries, errorText); }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "install/manifest_entry.h"
+#include "install/recovery.h"
 
 namespace app {
 
@@ -13,17 +14,26 @@ struct UpdateJob {
     UpdateJob(const UpdateJob&) = delete;
     UpdateJob& operator=(const UpdateJob&) = delete;
 
-    // Terminates the product, reads the manifest, verifies the staged files,
-    // pauses 1500 ms, checks that no target is in use and installs. The first
+    // Terminates the product, puts back an installation that an earlier run
+    // left unfinished, reads the manifest, verifies the staged files, pauses
+    // 1500 ms, checks that no target is in use and installs. The first
     // failing step ends the run with its message in errorText.
     bool run();
 
     // Ends every running process named productExe. Never fails.
     void terminateProduct();
+    // The journal of an unfinished installation: what it did is undone (or,
+    // when it had completed, its clean-up finished), and the run goes on
+    // (kRolledBack, kNothing) or ends (kCompleted: with success; kFailed).
+    install::RecoveryResult recoverInstallation();
     bool loadManifest();
     bool verifyPackage();
     bool checkOccupancy();
     bool installFiles();
+
+    // After a successful run, once the product has been started: the journal
+    // of the completed installation goes, its work being reported.
+    void finishInstallation();
 
     // The product's executable: the processes to end and the program to start again.
     std::u16string productExe = u"mivato.exe";

@@ -1,13 +1,12 @@
 #include "install/install_journal.h"
 
+#include "install/journal_format.h"
 #include "platform/format.h"
-#include "platform/platform.h"
 
 namespace install {
 namespace {
 
-// Enough fresh names for any number of runs that left a backup directory
-// behind after a failed restore.
+// Enough fresh names for any number of runs that left a backup directory behind.
 constexpr std::int32_t kMaxBackupDirs = 1000;
 
 // Windows compares names without regard to case and takes "/" for "\".
@@ -20,97 +19,127 @@ std::u16string folded(std::u16string_view path) {
     return out;
 }
 
-bool isInside(const std::u16string& path, const std::u16string& dir) {
-    return path.compare(0, dir.size(), dir) == 0 &&
-           (path.size() == dir.size() || path[dir.size()] == u'\\');
+bool isInside(const std::u16string& path, const std::u16string& name) {
+    return path.compare(0, name.size(), name) == 0 && (path.size() == name.size() || path[name.size()] == u'\\');
 }
 
-}  // namespace
-
-InstallJournal::InstallJournal(const std::vector<ManifestEntry>& entries,
-                               const std::u16string& stagingDir)
-    : entries_(entries), stagingDir_(stagingDir) {}
-
-void InstallJournal::directoryCreated(const std::u16string& dir) {
-    changes_.push_back({dir, {}, {}});
-}
-
-std::uint32_t InstallJournal::keep(const std::u16string& target, bool copyOnly) {
-    const std::uint32_t dirCode = openBackupDir();
-    if (dirCode != platform::kErrorSuccess) return dirCode;
-    std::u16string backup = platform::formatMessage(u"%s\\%d", {backupDir_, backupCount_++});
-    std::uint32_t code = copyOnly ? platform::kErrorInvalidFunction
-                                  : platform::createHardLink(backup, target);
-    if (code != platform::kErrorSuccess) code = platform::copyFileNew(target, backup);
-    if (code == platform::kErrorSuccess) {
-        pendingBackup_ = std::move(backup);
-    } else {
-        platform::deleteFile(backup);  // whatever a failed copy left
-    }
-    return code;
-}
-
-void InstallJournal::dropKept() {
-    if (!pendingBackup_.empty()) platform::deleteFile(pendingBackup_);
-    pendingBackup_.clear();
-}
-
-void InstallJournal::moved(const std::u16string& source, const std::u16string& target) {
-    changes_.push_back({target, source, std::move(pendingBackup_)});
-    pendingBackup_.clear();
-}
-
-void InstallJournal::undo() {
-    for (auto change = changes_.rbegin(); change != changes_.rend(); ++change) {
-        if (change->source.empty()) {
-            platform::removeDirectory(change->target);
-            continue;
-        }
-        platform::moveFileReplace(change->target, change->source);
-        // The old content matters more than the staged copy: put it back even
-        // when the new file could not be moved out of the way.
-        if (!change->backup.empty()) platform::moveFileReplace(change->backup, change->target);
-    }
-    changes_.clear();
-    closeBackupDir();
-}
-
-void InstallJournal::commit() {
-    for (const Change& change : changes_) {
-        if (!change.backup.empty()) platform::deleteFile(change.backup);
-    }
-    changes_.clear();
-    closeBackupDir();
-}
-
-std::uint32_t InstallJournal::openBackupDir() {
-    if (!backupDir_.empty()) return platform::kErrorSuccess;
-    for (std::int32_t n = 1; n <= kMaxBackupDirs; ++n) {
-        std::u16string dir = platform::formatMessage(u"%s~rollback%d", {stagingDir_, n});
-        if (entryInside(dir)) continue;
-        const std::uint32_t code = platform::createDirectory(dir);
-        if (code == platform::kErrorAlreadyExists) continue;
-        if (code != platform::kErrorSuccess) return code;
-        backupDir_ = std::move(dir);
-        return platform::kErrorSuccess;
-    }
-    return platform::kErrorAlreadyExists;
-}
-
-bool InstallJournal::entryInside(const std::u16string& dir) const {
-    const std::u16string foldedDir = folded(dir);
-    for (const ManifestEntry& entry : entries_) {
-        if (isInside(folded(entry.path), foldedDir)) return true;
-        if (isInside(folded(stagingDir_ + entry.path), foldedDir)) return true;
+// True when some entry's target or staged file is path or lies inside it.
+bool entryInside(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
+                 const std::u16string& path) {
+    const std::u16string name = folded(path);
+    for (const ManifestEntry& entry : entries) {
+        if (isInside(folded(entry.path), name) || isInside(folded(stagingDir + entry.path), name)) return true;
     }
     return false;
 }
 
-void InstallJournal::closeBackupDir() {
-    // Fails, and so keeps the directory, while a backup that could not be
-    // put back is still in it.
-    if (!backupDir_.empty()) platform::removeDirectory(backupDir_);
-    backupDir_.clear();
+bool isFile(const std::u16string& path) { return platform::findFirstFile(path) == platform::FindResult::kFile; }
+
+bool gone(std::uint32_t code) {
+    return code == platform::kErrorSuccess || code == platform::kErrorFileNotFound ||
+           code == platform::kErrorPathNotFound;
+}
+
+}  // namespace
+
+std::u16string journalPath(const std::u16string& stagingDir, const std::u16string& backupDir) {
+    return stagingDir + backupDir + u".journal";
+}
+
+std::u16string backupPath(const std::u16string& stagingDir, const std::u16string& backupDir, std::int32_t n) {
+    return platform::formatMessage(u"%s%s\\%d", {stagingDir, backupDir, n});
+}
+
+InstallJournal::InstallJournal(const std::u16string& stagingDir) : stagingDir_(stagingDir) {}
+
+InstallJournal::~InstallJournal() { close(); }
+
+std::uint32_t InstallJournal::begin(JournalRecord& record, const std::vector<ManifestEntry>& entries) {
+    bool backups = false;
+    for (const JournalMove& move : record.moves) backups = backups || move.kind == JournalMove::kReplace;
+    std::uint32_t code = platform::kErrorAlreadyExists;
+    for (std::int32_t n = 1; n <= kMaxBackupDirs; ++n) {
+        const std::u16string name = platform::formatMessage(u"~rollback%d", {n});
+        const std::u16string dir = stagingDir_ + name;
+        const std::u16string journal = journalPath(stagingDir_, name);
+        if (entryInside(entries, stagingDir_, dir) || entryInside(entries, stagingDir_, journal)) continue;
+        // A directory of that name may hold what an earlier run could not put back.
+        if (platform::findFirstFile(dir) != platform::FindResult::kNotFound) continue;
+        code = platform::createFileNew(journal, file_);
+        if (code == platform::kErrorFileExists || code == platform::kErrorAlreadyExists) continue;
+        if (code != platform::kErrorSuccess) return code;
+        backupDir_ = name;
+        path_ = journal;
+        record.backupDir = name;
+        break;
+    }
+    if (!isOpen()) return code;
+    // An interruption from here until the flush leaves a torn plan, which the
+    // next run discards together with the empty backup directory.
+    if (backups) code = platform::createDirectory(stagingDir_ + backupDir_);
+    const std::string plan = encodeJournal(record);
+    if (code == platform::kErrorSuccess) code = platform::writeAll(file_, plan.data(), plan.size());
+    if (code == platform::kErrorSuccess) code = platform::flushFile(file_);
+    if (code == platform::kErrorSuccess) code = platform::syncDirectory(stagingDir_);
+    if (code != platform::kErrorSuccess) discard();
+    return code;
+}
+
+std::uint32_t InstallJournal::commit() {
+    const std::string_view record = journalCommitRecord();
+    std::uint32_t code = platform::writeAll(file_, record.data(), record.size());
+    if (code == platform::kErrorSuccess) code = platform::flushFile(file_);
+    return code;
+}
+
+void InstallJournal::discard() {
+    close();
+    if (path_.empty()) return;
+    platform::removeDirectory(stagingDir_ + backupDir_);
+    platform::deleteFile(path_);
+}
+
+void InstallJournal::close() {
+    platform::closeFile(file_);
+    file_ = platform::kInvalidFile;
+}
+
+std::uint32_t undoInstallation(const JournalRecord& record, const std::u16string& stagingDir,
+                               std::u16string& failedPath) {
+    for (auto move = record.moves.rbegin(); move != record.moves.rend(); ++move) {
+        const std::u16string& target = move->path;
+        const std::u16string staged = stagingDir + target;
+        const std::u16string backup =
+            move->kind == JournalMove::kReplace ? backupPath(stagingDir, record.backupDir, move->backup) : u"";
+        const bool haveBackup = !backup.empty() && isFile(backup);
+        std::uint32_t code = platform::kErrorSuccess;
+        if (isFile(target) && !isFile(staged)) {
+            // The new file is in place: back to the staging directory with it.
+            code = platform::renameFile(target, staged);
+        } else if (haveBackup && isFile(target)) {
+            // Neither moved nor staged: not ours to overwrite.
+            code = platform::kErrorAlreadyExists;
+        }
+        if (code == platform::kErrorSuccess && haveBackup) code = platform::renameFile(backup, target);
+        if (code != platform::kErrorSuccess) {
+            failedPath = target;
+            return code;
+        }
+    }
+    // Only empty directories go, so nothing that was put in them is lost.
+    for (auto dir = record.directories.rbegin(); dir != record.directories.rend(); ++dir) {
+        platform::removeDirectory(*dir);
+    }
+    return platform::kErrorSuccess;
+}
+
+bool removeBackups(const JournalRecord& record, const std::u16string& stagingDir) {
+    bool clean = true;
+    for (const JournalMove& move : record.moves) {
+        if (move.kind != JournalMove::kReplace) continue;
+        clean = gone(platform::deleteFile(backupPath(stagingDir, record.backupDir, move.backup))) && clean;
+    }
+    return gone(platform::removeDirectory(stagingDir + record.backupDir)) && clean;
 }
 
 }  // namespace install

@@ -1,65 +1,94 @@
-// What an installation changed, so that a failed installation can be undone
-// and nothing of the old product is lost.
+// The journal of an installation: the plan on disk before the first change,
+// so that an installation cut short at any instant (the Updater killed, the
+// power lost, the system crashed) is put back whole by the next run, and a
+// completed one is only tidied up.
+//
+// Each planned move is one or two renames, and what exists on disk tells how
+// far it got, so no flush is needed per file:
+//   new file:  staged -> target
+//   replace:   target -> backup, then staged -> target
+// Undoing walks the moves newest first and reverses each by what it finds
+// (target present and staged file gone: the target goes back to the staging
+// directory; backup present: it goes back to the target), then removes the
+// created directories that are empty. It only renames onto names that do not
+// exist, so running it again after an interruption of its own is harmless.
+//
+// Durability: the plan is written and flushed (FlushFileBuffers / fsync of
+// the file and of the staging directory) before anything changes; the commit
+// record is appended and flushed after the last move. Only then are the
+// backups deleted, and the journal last of all, so a run cut short in that
+// clean-up leaves a committed journal, which the next run only finishes.
+//
+// What this relies on, and its limits:
+// - A rename (MoveFileExW without copying, rename(2)) is atomic: after a power
+//   cut the file has its old or its new name, never both or neither.
+// - The file system keeps metadata changes in order, so that the flushed
+//   commit implies every rename before it, and a rename that survived implies
+//   the renames before it (NTFS's log, ext4's journal with data=ordered).
+// - The staged files were written to disk before the Updater started; their
+//   contents are not flushed here.
+// - A plan torn by a power cut fails its checksum and is known to precede
+//   any change; a flushed journal that the disk later damages cannot be told
+//   from a torn one.
+// - Directories that a failed installation created are removed only when they
+//   are empty; an interruption of a run whose every move fails (it journals
+//   nothing) may leave such empty directories behind.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "install/journal_record.h"
 #include "install/manifest_entry.h"
+#include "platform/platform.h"
 
 namespace install {
 
+// stagingDir + backupDir + ".journal", and the backup file of number n.
+std::u16string journalPath(const std::u16string& stagingDir, const std::u16string& backupDir);
+std::u16string backupPath(const std::u16string& stagingDir, const std::u16string& backupDir, std::int32_t n);
+
+// The journal file of the installation that is running.
 class InstallJournal {
 public:
-    // Backups go into one directory under stagingDir that the journal creates
-    // fresh on the first backup, so it holds nothing but backups. Its name is
-    // chosen so that no entry's target or staged path lies in it: a later
-    // move can never land on a backup. entries must outlive the journal.
-    InstallJournal(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir);
+    explicit InstallJournal(const std::u16string& stagingDir);
+    ~InstallJournal();
     InstallJournal(const InstallJournal&) = delete;
     InstallJournal& operator=(const InstallJournal&) = delete;
 
-    void directoryCreated(const std::u16string& dir);
+    // Chooses a backup directory "~rollbackN" under the staging directory that
+    // neither exists nor holds (or is) any entry's target or staged file, and
+    // sets record.backupDir to it; creates the journal beside it, and the
+    // backup directory when there are backups; writes the plan and makes it
+    // durable. Returns 0 or the error code, with nothing left behind.
+    std::uint32_t begin(JournalRecord& record, const std::vector<ManifestEntry>& entries);
+    // Appends the commit record and makes it durable. Returns 0 or the error code.
+    std::uint32_t commit();
+    // Closes the journal, removes the empty backup directory and deletes the
+    // journal: the installation needs it no more.
+    void discard();
+    // Closes the journal and leaves it for the next run.
+    void close();
 
-    // Keeps the content of the existing file target before a move replaces
-    // it: a hard link on the same volume, or a copy where no link can be made
-    // (always a copy when copyOnly). Returns 0 or the error code.
-    std::uint32_t keep(const std::u16string& target, bool copyOnly);
-
-    // The move that the last keep prepared failed; the target is unchanged
-    // and its backup is removed.
-    void dropKept();
-
-    // source has been moved onto target (replacing what the last keep kept).
-    void moved(const std::u16string& source, const std::u16string& target);
-
-    // Undoes every recorded change, newest first: each moved file goes back
-    // to its staged path, each replaced target gets its backup back, each
-    // created directory is removed when empty. A backup that cannot be put
-    // back stays where it is.
-    void undo();
-
-    // The installation succeeded: removes every backup.
-    void commit();
+    bool isOpen() const { return file_ != platform::kInvalidFile; }
+    const std::u16string& path() const { return path_; }
 
 private:
-    struct Change {
-        std::u16string target;  // a moved file's target, or a created directory
-        std::u16string source;  // the staged path; empty for a directory
-        std::u16string backup;  // the kept old content; empty when none was kept
-    };
-
-    std::uint32_t openBackupDir();
-    bool entryInside(const std::u16string& dir) const;
-    void closeBackupDir();
-
-    const std::vector<ManifestEntry>& entries_;
     const std::u16string stagingDir_;
-    std::vector<Change> changes_;
     std::u16string backupDir_;
-    std::u16string pendingBackup_;
-    std::int32_t backupCount_ = 0;
+    std::u16string path_;
+    platform::FileHandle file_ = platform::kInvalidFile;
 };
+
+// Puts back what the installation of record did, however far it got. Returns
+// 0, or the code of the first rename that failed with its target in
+// failedPath; what was put back before it stays put back.
+std::uint32_t undoInstallation(const JournalRecord& record, const std::u16string& stagingDir,
+                               std::u16string& failedPath);
+
+// Deletes the backups of a completed installation and its backup directory.
+// True when none of them is left.
+bool removeBackups(const JournalRecord& record, const std::u16string& stagingDir);
 
 }  // namespace install

@@ -3,63 +3,95 @@
 #include <cstdint>
 
 #include "install/install_journal.h"
+#include "install/install_plan.h"
 #include "platform/format.h"
 #include "platform/platform.h"
 
 namespace install {
 namespace {
 
-bool fail(InstallJournal& journal, std::u16string_view format, const std::u16string& path,
-          std::uint32_t code, std::u16string& errorText) {
-    journal.undo();
-    errorText = platform::formatMessage(format, {path, static_cast<std::int32_t>(code)});
-    return false;
-}
+constexpr std::u16string_view kDirectoryFailed = u"%s创建目录失败 （%d）";
+constexpr std::u16string_view kMoveFailed = u"%s移动文件失败 （%d）";
+constexpr std::u16string_view kJournalFailed = u"%s写入失败 （%d）";
+
+class Installation {
+public:
+    Installation(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
+                 const std::u16string& selfName, std::u16string& errorText)
+        : entries_(entries), stagingDir_(stagingDir), selfName_(selfName), errorText_(errorText),
+          plan_(planInstallation(entries, stagingDir, selfName)), journal_(stagingDir) {}
+
+    bool run() {
+        if (plan_.needsJournal()) {
+            const std::uint32_t code = journal_.begin(plan_.record, entries_);
+            if (code != platform::kErrorSuccess) return report(kJournalFailed, journal_.path(), code);
+        }
+        for (std::size_t i = 0; i < entries_.size(); ++i) {
+            if (!install(entries_[i], plan_.entries[i])) return false;
+        }
+        if (journal_.isOpen()) {
+            const std::uint32_t code = journal_.commit();
+            if (code != platform::kErrorSuccess) return fail(kJournalFailed, journal_.path(), code);
+            // The committed journal stays until the product has been told
+            // (removeCompletedJournals): a run cut short before that is
+            // recognised as complete by the next one.
+            removeBackups(plan_.record, stagingDir_);
+            journal_.close();
+        }
+        return true;
+    }
+
+private:
+    bool install(const ManifestEntry& entry, const PlannedEntry& step) {
+        const std::u16string& target = entry.path;
+        for (std::size_t d = step.firstDirectory; d < step.firstDirectory + step.directoryCount; ++d) {
+            const std::u16string& level = plan_.record.directories[d];
+            const std::uint32_t code = platform::createDirectory(level);
+            // A level that another spelling of its name created in the meantime
+            // exists, as it would have been found before the creation.
+            if (code != platform::kErrorSuccess && !platform::isDirectory(level)) {
+                return fail(kDirectoryFailed, target, code);
+            }
+        }
+        if (step.action == PlannedEntry::kReplace) {
+            // When the installed file cannot be renamed away it stays where it
+            // is, and the replacing move below tells what holds it there.
+            platform::renameFile(target, backupPath(stagingDir_, plan_.record.backupDir, step.backup));
+        }
+        const std::uint32_t code = platform::moveFileReplace(stagingDir_ + target, target);
+        if (code == platform::kErrorSuccess || target == selfName_) return true;
+        return fail(kMoveFailed, target, code);
+    }
+
+    bool fail(std::u16string_view format, const std::u16string& path, std::uint32_t code) {
+        std::u16string failedPath;
+        if (undoInstallation(plan_.record, stagingDir_, failedPath) == platform::kErrorSuccess) {
+            journal_.discard();
+        } else {
+            journal_.close();  // the next run tries again; every backup stays
+        }
+        return report(format, path, code);
+    }
+
+    bool report(std::u16string_view format, const std::u16string& path, std::uint32_t code) {
+        errorText_ = platform::formatMessage(format, {path, static_cast<std::int32_t>(code)});
+        return false;
+    }
+
+    const std::vector<ManifestEntry>& entries_;
+    const std::u16string& stagingDir_;
+    const std::u16string& selfName_;
+    std::u16string& errorText_;
+    InstallPlan plan_;
+    InstallJournal journal_;
+};
 
 }  // namespace
 
 bool installFiles(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
                   const std::u16string& selfName, std::u16string& errorText) {
-    constexpr std::u16string_view kDirectoryFailed = u"%s创建目录失败 （%d）";
-    constexpr std::u16string_view kMoveFailed = u"%s移动文件失败 （%d）";
-    InstallJournal journal(entries, stagingDir);
-    for (const ManifestEntry& entry : entries) {
-        const std::u16string& target = entry.path;
-        for (std::size_t cut = target.find(u'\\'); cut != std::u16string::npos;
-             cut = target.find(u'\\', cut + 1)) {
-            const std::u16string level = target.substr(0, cut);
-            if (platform::isDirectory(level)) continue;
-            const std::uint32_t code = platform::createDirectory(level);
-            if (code != platform::kErrorSuccess) {
-                return fail(journal, kDirectoryFailed, target, code, errorText);
-            }
-            journal.directoryCreated(level);
-        }
-
-        const bool self = target == selfName;
-        if (platform::findFirstFile(target) == platform::FindResult::kFile) {
-            // Windows refuses to delete any name of a running program's file,
-            // a backup link of the running Updater included, so its backup
-            // is an independent copy.
-            const std::uint32_t code = journal.keep(target, self);
-            if (code != platform::kErrorSuccess) {
-                // Never replace what could not be kept.
-                if (self) continue;
-                return fail(journal, kMoveFailed, target, code, errorText);
-            }
-        }
-        const std::u16string source = stagingDir + target;
-        const std::uint32_t code = platform::moveFileReplace(source, target);
-        if (code == platform::kErrorSuccess) {
-            journal.moved(source, target);
-            continue;
-        }
-        journal.dropKept();
-        if (self) continue;
-        return fail(journal, kMoveFailed, target, code, errorText);
-    }
-    journal.commit();
-    return true;
+    if (entries.empty()) return true;
+    return Installation(entries, stagingDir, selfName, errorText).run();
 }
 
 }  // namespace install

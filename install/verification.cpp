@@ -2,6 +2,7 @@
 
 #include "install/md5.h"
 #include "install/path_safety.h"
+#include "platform/platform.h"
 
 namespace install {
 
@@ -14,8 +15,12 @@ EntryVerification verifyEntry(const ManifestEntry& entry, const std::u16string& 
     }
     // The staged file is opened by its wide path, so that names outside
     // the OEM code page are found too.
-    verification.actual = fileMd5(stagingDir + entry.path);
-    if (verification.actual == toNarrow(entry.md5)) return verification;
+    const std::u16string staged = stagingDir + entry.path;
+    verification.actual = fileMd5(staged);
+    // A directory has no digest, but an empty expected one must not let it
+    // pass: the installation would move the whole unverified tree.
+    const bool directory = platform::findFirstFile(staged) == platform::FindResult::kDirectory;
+    if (!directory && verification.actual == toNarrow(entry.md5)) return verification;
     verification.result = entry.path == selfName ? EntryVerification::kOwnFile : EntryVerification::kMismatch;
     return verification;
 }

@@ -26,6 +26,7 @@ enum : std::uint32_t {
     kErrorPathNotFound = 3,
     kErrorAccessDenied = 5,
     kErrorNotEnoughMemory = 8,
+    kErrorInvalidData = 13,
     kErrorNotSameDevice = 17,
     kErrorSharingViolation = 32,
     kErrorFileExists = 80,
@@ -115,8 +116,12 @@ std::uint32_t removeDirectory(const std::u16string& path);
 // as Windows refuses to replace a file held open without delete sharing.
 std::uint32_t moveFileReplace(const std::u16string& from, const std::u16string& to);
 
-// CreateHardLinkW(newPath, existing). Returns 0 or the error code.
-std::uint32_t createHardLink(const std::u16string& newPath, const std::u16string& existing);
+// MoveFileExW(from, to, 0): a rename that fails (183) when to exists.
+// Returns 0 or the error code. Windows renames a running program's file, but
+// refuses (32) a file another process holds open without delete sharing.
+// POSIX: renameat2(RENAME_NOREPLACE); a file that another process holds with
+// any flock gives 32.
+std::uint32_t renameFile(const std::u16string& from, const std::u16string& to);
 
 // CopyFileW(from, to, failIfExists = TRUE). Returns 0 or the error code.
 std::uint32_t copyFileNew(const std::u16string& from, const std::u16string& to);
@@ -163,6 +168,22 @@ FileHandle createFileAlways(const std::u16string& path);
 // One WriteFile call of size bytes; the result is ignored by the log.
 bool writeFile(FileHandle file, const void* data, std::size_t size);
 void closeFile(FileHandle file);
+
+// ---- durable files ----------------------------------------------------------
+
+// A new file for writing: CreateFileW(GENERIC_WRITE, FILE_SHARE_READ,
+// CREATE_NEW). Returns 0 and the handle, or the error code (183 or 80 when
+// path exists) and kInvalidFile.
+std::uint32_t createFileNew(const std::u16string& path, FileHandle& file);
+// WriteFile until every byte is written. Returns 0 or the error code.
+std::uint32_t writeAll(FileHandle file, const void* data, std::size_t size);
+// FlushFileBuffers: the file's data and size reach the disk. Returns 0 or the
+// error code. POSIX: fsync.
+std::uint32_t flushFile(FileHandle file);
+// Makes the names created, renamed or removed in dir so far survive a power
+// cut. POSIX: fsync of the directory. Windows: nothing to do, NTFS logs a
+// name with the metadata of its file, and flushing the file writes that log.
+std::uint32_t syncDirectory(const std::u16string& dir);
 
 // ---- code pages -------------------------------------------------------------
 

@@ -93,11 +93,34 @@ std::uint32_t moveFileReplace(const std::u16string& from, const std::u16string& 
     return posix::errorFromErrno(err, source);
 }
 
-std::uint32_t createHardLink(const std::u16string& newPath, const std::u16string& existing) {
-    const std::string target = posix::nativePath(newPath);
-    const std::string source = posix::nativePath(existing);
-    if (::link(source.c_str(), target.c_str()) == 0) return kErrorSuccess;
-    return posix::errorFromErrno(errno, errno == ENOENT && ::access(source.c_str(), F_OK) != 0 ? source : target);
+std::uint32_t renameFile(const std::u16string& from, const std::u16string& to) {
+    const std::string source = posix::nativePath(from);
+    const std::string target = posix::nativePath(to);
+    // Windows refuses to rename a file that another process holds open
+    // without delete sharing.
+    const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0) {
+        struct stat st {};
+        const bool held = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && lockedByOther(fd, LOCK_EX);
+        ::close(fd);
+        if (held) return kErrorSharingViolation;
+    }
+    int err = 0;
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return kErrorSuccess;
+    err = errno;
+    if (err == EINVAL || err == ENOSYS) {
+        // A file system without RENAME_NOREPLACE: nothing else renames here
+        // while the Updater runs, so a test first is as good.
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) == 0) return kErrorAlreadyExists;
+        if (::rename(source.c_str(), target.c_str()) == 0) return kErrorSuccess;
+        err = errno;
+    }
+    if (err == ENOENT) {
+        if (::access(source.c_str(), F_OK) != 0) return posix::missingFileCode(source);
+        return kErrorPathNotFound;
+    }
+    return posix::errorFromErrno(err, source);
 }
 
 std::uint32_t copyFileNew(const std::u16string& from, const std::u16string& to) {
@@ -200,6 +223,42 @@ bool writeFile(FileHandle file, const void* data, std::size_t size) {
 
 void closeFile(FileHandle file) {
     if (file != kInvalidFile) ::close(static_cast<int>(file));
+}
+
+// ---- durable files ----------------------------------------------------------
+
+std::uint32_t createFileNew(const std::u16string& path, FileHandle& file) {
+    const std::string native = posix::nativePath(path);
+    const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    file = fd < 0 ? kInvalidFile : fd;
+    if (fd >= 0) return kErrorSuccess;
+    return errno == EEXIST ? kErrorFileExists : posix::errorFromErrno(errno, native);
+}
+
+std::uint32_t writeAll(FileHandle file, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t put = ::write(static_cast<int>(file), bytes, size);
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0) return posix::errorFromErrno(errno, {});
+        if (put == 0) return kErrorDiskFull;
+        bytes += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    return kErrorSuccess;
+}
+
+std::uint32_t flushFile(FileHandle file) {
+    return ::fsync(static_cast<int>(file)) == 0 ? kErrorSuccess : posix::errorFromErrno(errno, {});
+}
+
+std::uint32_t syncDirectory(const std::u16string& dir) {
+    const std::string native = posix::nativePath(dir);
+    const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return posix::errorFromErrno(errno, native);
+    const std::uint32_t code = ::fsync(fd) == 0 ? kErrorSuccess : posix::errorFromErrno(errno, native);
+    ::close(fd);
+    return code;
 }
 
 }  // namespace platform

@@ -39,8 +39,8 @@ std::uint32_t moveFileReplace(const std::u16string& from, const std::u16string& 
     return result(::MoveFileExW(win32::wide(from), win32::wide(to), MOVEFILE_REPLACE_EXISTING));
 }
 
-std::uint32_t createHardLink(const std::u16string& newPath, const std::u16string& existing) {
-    return result(::CreateHardLinkW(win32::wide(newPath), win32::wide(existing), nullptr));
+std::uint32_t renameFile(const std::u16string& from, const std::u16string& to) {
+    return result(::MoveFileExW(win32::wide(from), win32::wide(to), 0));
 }
 
 std::uint32_t copyFileNew(const std::u16string& from, const std::u16string& to) {
@@ -80,5 +80,31 @@ bool writeFile(FileHandle file, const void* data, std::size_t size) {
 void closeFile(FileHandle file) {
     if (file != kInvalidFile) ::CloseHandle(reinterpret_cast<HANDLE>(file));
 }
+
+// ---- durable files ----------------------------------------------------------
+
+std::uint32_t createFileNew(const std::u16string& path, FileHandle& file) {
+    const HANDLE handle = ::CreateFileW(win32::wide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    file = reinterpret_cast<FileHandle>(handle);
+    return handle == INVALID_HANDLE_VALUE ? ::GetLastError() : std::uint32_t{kErrorSuccess};
+}
+
+std::uint32_t writeAll(FileHandle file, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!::WriteFile(reinterpret_cast<HANDLE>(file), bytes, chunk, &written, nullptr)) return ::GetLastError();
+        if (written == 0) return kErrorDiskFull;
+        bytes += written;
+        size -= written;
+    }
+    return kErrorSuccess;
+}
+
+std::uint32_t flushFile(FileHandle file) { return result(::FlushFileBuffers(reinterpret_cast<HANDLE>(file))); }
+
+std::uint32_t syncDirectory(const std::u16string&) { return kErrorSuccess; }
 
 }  // namespace platform

@@ -2,6 +2,9 @@
 //   sleep MS                     stay alive for MS milliseconds
 //   hold PATH none|readwrite MS  hold PATH open, create PATH.ready, stay alive
 //   md5 PATH...                  print fileMd5 of each PATH, one line each
+//   terminate-when PATH MS NAME  once PATH exists (two minutes at most), wait
+//                                MS milliseconds, then terminate every process
+//                                named NAME; exit code 1 when there was none
 // On POSIX the tests start it with the whole command line as its only
 // argument, as the Updater starts the product, so that line is split here.
 #include <string>
@@ -52,6 +55,19 @@ int run(std::vector<std::u16string> args) {
         platform::closeFile(platform::createFileAlways(args[2] + u".ready"));
         platform::sleepMs(toNumber(args[4]));
         return 0;
+    }
+    if (mode == u"terminate-when" && args.size() == 5) {
+        for (int i = 0; i < 120000 && platform::findFirstFile(args[2]) == platform::FindResult::kNotFound; ++i) {
+            platform::sleepMs(1);
+        }
+        platform::sleepMs(toNumber(args[3]));
+        std::vector<platform::ProcessEntry> processes;
+        platform::processSnapshot(processes);
+        bool found = false;
+        for (const platform::ProcessEntry& process : processes) {
+            if (process.exeName == args[4]) found = platform::terminateProcess(process.id) || found;
+        }
+        return found ? 0 : 1;
     }
     if (mode == u"md5") {
         for (std::size_t i = 2; i < args.size(); ++i) {

@@ -24,13 +24,26 @@ def md5(content):
 class Registry(dict):
     """Scenario functions by name, in the order they are defined."""
 
+    def __init__(self):
+        super().__init__()
+        self.native = set()  # names of the scenarios that only the native build runs
+
     def __call__(self, function):
         self[function.__name__] = function
         return function
 
+    def native_only(self, function):
+        self.native.add(function.__name__)
+        return self(function)
+
+    def update(self, other):
+        super().update(other)
+        self.native |= getattr(other, "native", set())
+
 
 def run_main(scenarios, make_scratch, prefix, programs):
-    """--list prints the scenario names; otherwise runs the named scenarios (all
+    """--list prints the scenario names (with --wine, those the Windows build
+    runs); otherwise runs the named scenarios (all
     when none is named). make_scratch(options, base) builds the object each
     scenario receives; it must have release(). A failed scenario's scratch
     directory is kept for inspection."""
@@ -42,7 +55,7 @@ def run_main(scenarios, make_scratch, prefix, programs):
     parser.add_argument("names", nargs="*")
     options = parser.parse_args()
     if options.list:
-        print("\n".join(scenarios))
+        print("\n".join(name for name in scenarios if not (options.wine and name in scenarios.native)))
         return 0
     failed = 0
     for name in options.names or list(scenarios):

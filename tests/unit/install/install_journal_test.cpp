@@ -1,48 +1,150 @@
 #include "install/install_journal.h"
 
-#include "platform/platform.h"
+#include "install/journal_format.h"
+#include "install/recovery.h"
 #include "scratch_dir.h"
 
-using install::InstallJournal;
+using install::JournalMove;
+using install::JournalRecord;
+using install::JournalState;
 using install::ManifestEntry;
+using install::RecoveryResult;
 
 namespace {
 
-using InstallJournalTest = ScratchDirTest;
-
-TEST_F(InstallJournalTest, BackupThatCannotBePutBackStaysAndTheRestIsRestored) {
-    const std::vector<ManifestEntry> entries = {{u"d\\a.txt", {}}, {u"b.txt", {}}};
-    const std::u16string staging = u"autoTemp\\";
-    writeFile(u"d\\a.txt", "old-a");
-    writeFile(u"b.txt", "old-b");
-    writeFile(u"autoTemp\\d\\a.txt", "new-a");
-    writeFile(u"autoTemp\\b.txt", "new-b");
-    InstallJournal journal(entries, staging);
-    for (const ManifestEntry& entry : entries) {
-        ASSERT_EQ(journal.keep(entry.path, false), 0u);
-        ASSERT_EQ(platform::moveFileReplace(staging + entry.path, entry.path), 0u);
-        journal.moved(staging + entry.path, entry.path);
-    }
-    // The directory of the first target disappears: its restore must fail.
-    std::filesystem::remove_all("d");
-    journal.undo();
-    EXPECT_EQ(readFile(u"b.txt"), "old-b");
-    EXPECT_EQ(readFile(u"autoTemp\\b.txt"), "new-b");
-    EXPECT_EQ(listing(u"autoTemp\\~rollback1"), "0");
-    EXPECT_EQ(readFile(u"autoTemp\\~rollback1\\0"), "old-a");
+JournalRecord sampleRecord() {
+    JournalRecord record;
+    record.backupDir = u"~rollback7";
+    record.directories = {u"新", u"新\\a%b"};
+    record.moves = {{JournalMove::kNewFile, u"新\\a%b\\tab\there", -1},
+                    {JournalMove::kReplace, u"line\r\nend.txt", 0},
+                    {JournalMove::kReplace, std::u16string(u"lone\xD800surrogate"), 12}};
+    return record;
 }
 
-TEST_F(InstallJournalTest, CopyOnlyBackupIsIndependentOfTheTarget) {
-    const std::vector<ManifestEntry> entries = {{u"self.exe", {}}};
-    writeFile(u"self.exe", "running");
-    InstallJournal journal(entries, u"autoTemp\\");
-    std::filesystem::create_directory("autoTemp");
-    ASSERT_EQ(journal.keep(u"self.exe", true), 0u);
-    writeFile(u"self.exe", "changed in place");
-    EXPECT_EQ(readFile(u"autoTemp\\~rollback1\\0"), "running");
-    journal.dropKept();
-    journal.commit();
+bool sameRecord(const JournalRecord& a, const JournalRecord& b) {
+    if (a.backupDir != b.backupDir || a.directories != b.directories || a.moves.size() != b.moves.size()) return false;
+    for (std::size_t i = 0; i < a.moves.size(); ++i) {
+        if (a.moves[i].kind != b.moves[i].kind || a.moves[i].path != b.moves[i].path ||
+            a.moves[i].backup != b.moves[i].backup) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(JournalFormat, EveryStateIsToldFromTheBytes) {
+    const std::string plan = install::encodeJournal(sampleRecord());
+    const std::string commit(install::journalCommitRecord());
+    JournalRecord read;
+    ASSERT_EQ(install::decodeJournal(plan, read), JournalState::kPlanned);
+    EXPECT_TRUE(sameRecord(read, sampleRecord()));
+    // Whatever a power cut left of the plan is torn; of the commit, no commit.
+    for (std::size_t n = 0; n < plan.size(); ++n) {
+        ASSERT_EQ(install::decodeJournal(plan.substr(0, n), read), JournalState::kTorn) << n;
+    }
+    for (std::size_t n = 1; n < commit.size(); ++n) {
+        ASSERT_EQ(install::decodeJournal(plan + commit.substr(0, n), read), JournalState::kPlanned) << n;
+    }
+    EXPECT_EQ(install::decodeJournal(plan + commit, read), JournalState::kCommitted);
+    EXPECT_TRUE(sameRecord(read, sampleRecord()));
+
+    std::string flipped = plan;
+    flipped[plan.size() / 2] ^= 1;
+    JournalRecord unsafe = sampleRecord();
+    unsafe.moves[0].path = u"..\\outside.dll";
+    std::string otherVersion = plan;
+    otherVersion[2 * 30] = '2';  // "updater installation journal 2"
+    const struct {
+        std::string bytes;
+        JournalState state;
+    } cases[] = {
+        {flipped, JournalState::kTorn},
+        {plan + commit + "x", JournalState::kUnreadable},
+        {plan + "\xff\xfe", JournalState::kUnreadable},
+        {install::encodeJournal(unsafe), JournalState::kUnreadable},
+        {otherVersion, JournalState::kUnreadable},
+        {std::string("\xff\xfe<\0u\0p\0", 8), JournalState::kForeign},
+        {"staged content of a file that happens to have this name", JournalState::kForeign},
+    };
+    for (const auto& c : cases) EXPECT_EQ(install::decodeJournal(c.bytes, read), c.state);
+}
+
+class Recovery : public ScratchDirTest {
+protected:
+    const std::u16string staging = u"autoTemp\\";
+    std::u16string errorText;
+
+    // A replacing installation of entries cut short after its last move.
+    JournalRecord interruptedAfterMoves(const std::vector<ManifestEntry>& entries, bool committed) {
+        JournalRecord record;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            record.moves.push_back({JournalMove::kReplace, entries[i].path, static_cast<std::int32_t>(i)});
+        }
+        install::InstallJournal journal(staging);
+        EXPECT_EQ(journal.begin(record, entries), 0u);
+        for (const JournalMove& move : record.moves) {
+            EXPECT_EQ(platform::renameFile(move.path, install::backupPath(staging, record.backupDir, move.backup)), 0u);
+            EXPECT_EQ(platform::moveFileReplace(staging + move.path, move.path), 0u);
+        }
+        if (committed) {
+            EXPECT_EQ(journal.commit(), 0u);
+        }
+        journal.close();
+        return record;
+    }
+
+    void stage(const std::vector<ManifestEntry>& entries) {
+        for (const ManifestEntry& entry : entries) {
+            writeFile(entry.path, "old " + std::string(entry.path.begin(), entry.path.end()));
+            writeFile(staging + entry.path, "new");
+        }
+    }
+};
+
+TEST_F(Recovery, ARestoreThatFailsStopsThereAndALaterRunFinishes) {
+    const std::vector<ManifestEntry> entries = {{u"d\\a.txt", {}}, {u"b.txt", {}}};
+    stage(entries);
+    interruptedAfterMoves(entries, false);
+    // The directory of the first target disappears: its restore must fail.
+    std::filesystem::remove_all("d");
+    EXPECT_EQ(install::recoverInstallation(staging, errorText), RecoveryResult::kFailed);
+    EXPECT_EQ(errorText, u"d\\a.txt还原文件失败 （3）");
+    EXPECT_EQ(readFile(u"b.txt"), "old b.txt");  // newest first: already put back
+    EXPECT_EQ(listing(u"autoTemp\\~rollback1"), "0");
+    EXPECT_EQ(readFile(u"autoTemp\\~rollback1\\0"), "old d\\a.txt");
+
+    std::filesystem::create_directory("d");
+    EXPECT_EQ(install::recoverInstallation(staging, errorText), RecoveryResult::kRolledBack);
+    EXPECT_EQ(readFile(u"d\\a.txt"), "old d\\a.txt");
+    EXPECT_FALSE(exists(u"autoTemp\\d\\a.txt"));  // the new file went with its directory
+    EXPECT_EQ(readFile(u"autoTemp\\b.txt"), "new");
+    EXPECT_EQ(listing(u"autoTemp"), "b.txt d");
+    EXPECT_EQ(install::recoverInstallation(staging, errorText), RecoveryResult::kNothing);
+}
+
+TEST_F(Recovery, ACommittedInstallationIsOnlyTidiedUp) {
+    const std::vector<ManifestEntry> entries = {{u"a.txt", {}}, {u"b.txt", {}}};
+    stage(entries);
+    const JournalRecord record = interruptedAfterMoves(entries, true);
+    // Cut short after the first backup was deleted.
+    ASSERT_EQ(platform::deleteFile(install::backupPath(staging, record.backupDir, 0)), 0u);
+    EXPECT_EQ(install::recoverInstallation(staging, errorText), RecoveryResult::kCompleted);
+    EXPECT_EQ(readFile(u"a.txt"), "new");
+    EXPECT_EQ(readFile(u"b.txt"), "new");
+    // The journal tells the next run that the work is done until the product knows it.
+    EXPECT_EQ(listing(u"autoTemp"), "~rollback1.journal");
+    install::removeCompletedJournals(staging);
     EXPECT_EQ(listing(u"autoTemp"), "");
+}
+
+TEST_F(Recovery, JournalsThatAreNotOursOrNotReadableAreLeftAlone) {
+    writeFile(u"autoTemp\\~rollback3.journal", "a staged file of that name");
+    EXPECT_EQ(install::recoverInstallation(staging, errorText), RecoveryResult::kNothing);
+    writeFile(u"autoTemp\\~rollback4.journal", install::encodeJournal(sampleRecord()) + "garbage");
+    EXPECT_EQ(install::recoverInstallation(staging, errorText), RecoveryResult::kFailed);
+    EXPECT_EQ(errorText, u"autoTemp\\~rollback4.journal还原文件失败 （13）");
+    EXPECT_EQ(listing(u"autoTemp"), "~rollback3.journal ~rollback4.journal");
 }
 
 }  // namespace

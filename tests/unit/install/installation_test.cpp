@@ -1,5 +1,7 @@
 #include "install/installation.h"
 
+#include "install/recovery.h"
+
 #include "scratch_dir.h"
 
 using install::ManifestEntry;
@@ -26,9 +28,12 @@ TEST_F(Installation, CreatesDirectoriesReplacesTargetsAndLeavesNoBackup) {
     EXPECT_EQ(readFile(u"old.txt"), "new");
     EXPECT_EQ(readFile(u"a\\b\\c.dll"), "c");
     EXPECT_EQ(readFile(u"a\\b\\d.dll"), "d");
-    // Staged files are gone, their directories stay, no backup is left.
-    EXPECT_EQ(listing(u"autoTemp"), "a");
+    // Staged files are gone, their directories stay, no backup is left; the
+    // committed journal goes once the product has been told.
+    EXPECT_EQ(listing(u"autoTemp"), "a ~rollback1.journal");
     EXPECT_EQ(listing(u"autoTemp\\a\\b"), "");
+    install::removeCompletedJournals(kStaging);
+    EXPECT_EQ(listing(u"autoTemp"), "a");
 }
 
 TEST_F(Installation, FailedMoveRestoresEverythingNewestFirst) {
@@ -70,24 +75,28 @@ TEST_F(Installation, OwnFileThatCannotBeMovedIsAccepted) {
     ASSERT_TRUE(install({{u"updater.exe", {}}, {u"b.txt", {}}}));
     EXPECT_EQ(readFile(u"updater.exe"), "running");
     EXPECT_EQ(readFile(u"b.txt"), "b");
+    install::removeCompletedJournals(kStaging);
     EXPECT_EQ(listing(u"autoTemp"), "");
     // The same name in a subdirectory is not the Updater.
     ASSERT_FALSE(install({{u"sub\\updater.exe", {}}}));
     EXPECT_EQ(errorText, u"sub\\updater.exe移动文件失败 （3）");
 }
 
-TEST_F(Installation, BackupsNeverShareADirectoryWithManifestPaths) {
+TEST_F(Installation, BackupsNeverShareANameWithManifestPaths) {
     // A backup directory left by an earlier run stays untouched, and a
-    // manifest path inside the next candidate rules that one out too.
+    // manifest path inside the next candidate, or equal to its journal,
+    // rules that one out too.
     writeFile(u"autoTemp\\~rollback1\\0", "left");
     writeFile(u"r.txt", "old");
     writeFile(u"autoTemp\\r.txt", "new");
     writeFile(u"autoTemp\\autoTemp\\~rollback2\\0", "installed");
-    ASSERT_TRUE(install({{u"r.txt", {}}, {u"autoTemp\\~rollback2\\0", {}}}));
+    writeFile(u"autoTemp\\~rollback3.journal", "staged");
+    ASSERT_TRUE(install({{u"r.txt", {}}, {u"autoTemp\\~rollback2\\0", {}}, {u"~rollback3.journal", {}}}));
     EXPECT_EQ(readFile(u"r.txt"), "new");
     EXPECT_EQ(readFile(u"autoTemp\\~rollback1\\0"), "left");
     EXPECT_EQ(readFile(u"autoTemp\\~rollback2\\0"), "installed");
-    EXPECT_EQ(listing(u"autoTemp"), "autoTemp ~rollback1 ~rollback2");
+    EXPECT_EQ(readFile(u"~rollback3.journal"), "staged");
+    EXPECT_EQ(listing(u"autoTemp"), "autoTemp ~rollback1 ~rollback2 ~rollback4.journal");
 }
 
 }  // namespace

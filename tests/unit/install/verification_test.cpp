@@ -28,6 +28,9 @@ TEST_F(Verification, DigestsMustMatchExactly) {
     EXPECT_EQ(errorText, u"MD5检测错误 bin\\missing.dll");
     // An unreadable file has the empty digest, which an empty md5 matches.
     EXPECT_TRUE(verify({{u"bin\\missing.dll", u""}}));
+    // A directory has none either, yet never passes: it would be moved whole.
+    EXPECT_FALSE(verify({{u"bin", u""}}));
+    EXPECT_EQ(errorText, u"MD5检测错误 bin");
 }
 
 TEST_F(Verification, FileNamesOutsideTheOemCodePageAreFound) {

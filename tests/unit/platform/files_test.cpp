@@ -90,12 +90,31 @@ TEST(CopyFileNew, CopiesButNeverOverwrites) {
     EXPECT_EQ(platform::copyFileNew(scratch.path(u"missing"), scratch.path(u"d")), platform::kErrorFileNotFound);
 }
 
-TEST(CreateHardLink, LinksOnceAndRefusesAnExistingName) {
+TEST(RenameFile, RenamesButNeverOverwrites) {
     ScratchDir scratch;
-    ASSERT_TRUE(writeBytes(scratch.path(u"a"), "shared"));
-    EXPECT_EQ(platform::createHardLink(scratch.path(u"b"), scratch.path(u"a")), 0u);
-    EXPECT_EQ(readBytes(scratch.path(u"b")), "shared");
-    EXPECT_EQ(platform::createHardLink(scratch.path(u"b"), scratch.path(u"a")), platform::kErrorAlreadyExists);
+    ASSERT_TRUE(writeBytes(scratch.path(u"a"), "a"));
+    ASSERT_TRUE(writeBytes(scratch.path(u"b"), "b"));
+    EXPECT_EQ(platform::renameFile(scratch.path(u"a"), scratch.path(u"b")), platform::kErrorAlreadyExists);
+    EXPECT_EQ(readBytes(scratch.path(u"b")), "b");
+    EXPECT_EQ(platform::renameFile(scratch.path(u"a"), scratch.path(u"c")), 0u);
+    EXPECT_EQ(readBytes(scratch.path(u"c")), "a");
+    EXPECT_EQ(platform::findFirstFile(scratch.path(u"a")), platform::FindResult::kNotFound);
+    EXPECT_EQ(platform::renameFile(scratch.path(u"a"), scratch.path(u"d")), platform::kErrorFileNotFound);
+    EXPECT_EQ(platform::renameFile(scratch.path(u"c"), scratch.path(u"nodir\\c")), platform::kErrorPathNotFound);
+}
+
+TEST(CreateFileNew, WritesFlushesAndRefusesAnExistingName) {
+    ScratchDir scratch;
+    platform::FileHandle file = platform::kInvalidFile;
+    ASSERT_EQ(platform::createFileNew(scratch.path(u"j"), file), 0u);
+    EXPECT_EQ(platform::writeAll(file, "plan", 4), 0u);
+    EXPECT_EQ(platform::flushFile(file), 0u);
+    platform::closeFile(file);
+    EXPECT_EQ(platform::syncDirectory(scratch.dir()), 0u);
+    EXPECT_EQ(readBytes(scratch.path(u"j")), "plan");
+    EXPECT_EQ(platform::createFileNew(scratch.path(u"j"), file), platform::kErrorFileExists);
+    EXPECT_EQ(file, platform::kInvalidFile);
+    EXPECT_EQ(readBytes(scratch.path(u"j")), "plan");
 }
 
 TEST(DeleteFile, DeletesFilesOnly) {

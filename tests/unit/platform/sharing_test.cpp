@@ -84,6 +84,17 @@ TEST(MoveFileReplace, RefusesToReplaceAHeldFile) {
     EXPECT_EQ(testsupport::readBytes(scratch.path(u"a.dll")), "new");
 }
 
+TEST(RenameFile, RefusesToRenameAFileHeldWithoutDeleteSharing) {
+    ScratchDir scratch;
+    ASSERT_TRUE(writeBytes(scratch.path(u"a.dll"), "old"));
+    {
+        const HeldFile held(scratch.path(u"a.dll"), HeldFile::Sharing::kReadWrite);
+        ASSERT_TRUE(held.isHeld());
+        EXPECT_EQ(platform::renameFile(scratch.path(u"a.dll"), scratch.path(u"b")), platform::kErrorSharingViolation);
+    }
+    EXPECT_EQ(platform::renameFile(scratch.path(u"a.dll"), scratch.path(u"b")), 0u);
+}
+
 TEST(OpenReadWriteTest, SharingViolationAgainstAnotherProcess) {
     ScratchDir scratch;
     const std::u16string exe = scratch.path(u"holder-process.exe");

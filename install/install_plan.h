@@ -1,0 +1,41 @@
+// What an installation will do, worked out before it changes anything, from
+// the manifest and what exists on disk.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "install/journal_record.h"
+#include "install/manifest_entry.h"
+
+namespace install {
+
+struct PlannedEntry {
+    enum Action {
+        kMove,     // a move as it stands, which is not journaled: the entry of the
+                   // Updater's own file, a staged file that is missing (or moved by
+                   // an earlier entry of the same path), a target that is a directory
+        kNewFile,  // the staged file becomes a new file
+        kReplace,  // the installed file goes to the backup, the staged file takes its place
+    };
+    Action action = kMove;
+    // The directory levels this entry creates: record.directories[firstDirectory, + directoryCount).
+    std::size_t firstDirectory = 0;
+    std::size_t directoryCount = 0;
+    std::int32_t backup = -1;  // kReplace: the backup's number
+};
+
+struct InstallPlan {
+    JournalRecord record;  // backupDir is chosen when the journal is written
+    std::vector<PlannedEntry> entries;  // one per manifest entry, in its order
+
+    // Only moves change the installation; directories alone are undone by a failed run.
+    bool needsJournal() const { return !record.moves.empty(); }
+};
+
+InstallPlan planInstallation(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
+                             const std::u16string& selfName);
+
+}  // namespace install

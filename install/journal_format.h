@@ -1,0 +1,41 @@
+// The journal's bytes: UTF-16LE text after a byte order mark, one record per
+// line ending in CR LF, fields separated by a tab, so that support can read
+// it in any editor:
+//
+//   updater installation journal 1
+//   backups  ~rollback1
+//   mkdir    bin\plugins               a directory level to create
+//   new      bin\plugins\x.dll         a staged file that becomes a new file
+//   replace  bin\core.dll  0           an installed file kept as backup 0
+//   end      5  <md5 of every byte before this line>
+//   commit                             appended once every move is made
+//
+// "%" and the code units below U+0020 (tab, CR, LF among them) are written
+// as "%" and two upper-case hex digits. The end line lets a reader tell a
+// plan that was written whole from one that a power cut tore.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "install/journal_record.h"
+
+namespace install {
+
+enum class JournalState {
+    kTorn,       // a plan that was never written whole: nothing was changed after it
+    kForeign,    // not a journal of ours: never touched
+    kPlanned,    // a whole plan without its commit
+    kCommitted,  // a whole plan and its commit
+    kUnreadable  // ours, but of another version, damaged or unsafe: nothing is touched
+};
+
+// The whole plan, up to and including its end line.
+std::string encodeJournal(const JournalRecord& record);
+// The record appended when the installation is complete.
+std::string_view journalCommitRecord();
+
+// Reads bytes as a journal; fills record for kPlanned and kCommitted.
+JournalState decodeJournal(std::string_view bytes, JournalRecord& record);
+
+}  // namespace install

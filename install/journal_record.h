@@ -1,0 +1,31 @@
+// What an installation is about to change, as its journal keeps it on disk:
+// enough to put the installation back without the manifest.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace install {
+
+struct JournalMove {
+    enum Kind { kNewFile, kReplace };
+    Kind kind = kNewFile;
+    // The target, relative to the working directory; the staged file is the
+    // staging directory + path.
+    std::u16string path;
+    // kReplace: the old file's name in the backup directory.
+    std::int32_t backup = -1;
+};
+
+struct JournalRecord {
+    // The backup directory's name under the staging directory ("~rollbackN");
+    // the journal itself is that name + ".journal" beside it.
+    std::u16string backupDir;
+    // Directory levels the installation creates, in the order it creates them.
+    std::vector<std::u16string> directories;
+    // The moves that change the installation, in the order they are made.
+    std::vector<JournalMove> moves;
+};
+
+}  // namespace install

@@ -1,0 +1,135 @@
+#include "install/recovery.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "install/install_journal.h"
+#include "install/journal_format.h"
+#include "platform/format.h"
+#include "platform/platform.h"
+
+namespace install {
+namespace {
+
+constexpr std::u16string_view kPrefix = u"~rollback";
+constexpr std::u16string_view kSuffix = u".journal";
+
+// The N of a journal's name "~rollbackN.journal", or 0.
+std::int32_t journalNumber(const std::u16string& name) {
+    if (name.size() <= kPrefix.size() + kSuffix.size() || name.compare(0, kPrefix.size(), kPrefix) != 0 ||
+        name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0) {
+        return 0;
+    }
+    std::int64_t n = 0;
+    for (std::size_t i = kPrefix.size(); i < name.size() - kSuffix.size(); ++i) {
+        if (name[i] < u'0' || name[i] > u'9' || n > 100000) return 0;
+        n = n * 10 + (name[i] - u'0');
+    }
+    return static_cast<std::int32_t>(n);
+}
+
+bool readWhole(const std::u16string& path, std::string& bytes) {
+    platform::InputFile file;
+    if (!file.open(path)) return false;
+    bytes.clear();
+    char block[65536];
+    for (std::size_t got; (got = file.read(block, sizeof block)) > 0;) bytes.append(block, got);
+    return file.close();
+}
+
+// The backup directory names of the journals in stagingDir, newest first;
+// there is normally one at most.
+std::vector<std::u16string> journalsIn(const std::u16string& stagingDir) {
+    std::u16string dir = stagingDir;
+    if (!dir.empty() && dir.back() == u'\\') dir.pop_back();
+    std::vector<platform::DirEntry> items;
+    std::vector<std::int32_t> numbers;
+    if (platform::listDirectory(dir, items)) {
+        for (const platform::DirEntry& item : items) {
+            const std::int32_t n = item.isDirectory ? 0 : journalNumber(item.name);
+            if (n > 0) numbers.push_back(n);
+        }
+    }
+    std::sort(numbers.rbegin(), numbers.rend());
+    std::vector<std::u16string> names;
+    for (const std::int32_t n : numbers) names.push_back(platform::formatMessage(u"%s%d", {kPrefix, n}));
+    return names;
+}
+
+class Recovery {
+public:
+    Recovery(const std::u16string& stagingDir, std::u16string& errorText)
+        : stagingDir_(stagingDir), errorText_(errorText) {}
+
+    RecoveryResult run() {
+        RecoveryResult result = RecoveryResult::kNothing;
+        for (const std::u16string& backupDir : journalsIn(stagingDir_)) {
+            const RecoveryResult one = recover(backupDir);
+            if (one == RecoveryResult::kFailed) return one;
+            if (one == RecoveryResult::kRolledBack || result == RecoveryResult::kNothing) result = one;
+        }
+        return result;
+    }
+
+private:
+    RecoveryResult recover(const std::u16string& backupDir) {
+        const std::u16string path = journalPath(stagingDir_, backupDir);
+        std::string bytes;
+        if (!readWhole(path, bytes)) return failed(path, platform::kErrorInvalidData);
+        JournalRecord record;
+        switch (decodeJournal(bytes, record)) {
+        case JournalState::kForeign:
+            return RecoveryResult::kNothing;
+        case JournalState::kUnreadable:
+            return failed(path, platform::kErrorInvalidData);
+        case JournalState::kTorn:
+            // Written before any change, so there is nothing to put back.
+            removeJournal(backupDir, path);
+            return RecoveryResult::kRolledBack;
+        case JournalState::kPlanned: {
+            std::u16string failedPath;
+            const std::uint32_t code = undoInstallation(record, stagingDir_, failedPath);
+            if (code != platform::kErrorSuccess) return failed(failedPath, code);
+            removeJournal(backupDir, path);
+            return RecoveryResult::kRolledBack;
+        }
+        case JournalState::kCommitted:
+            removeBackups(record, stagingDir_);
+            return RecoveryResult::kCompleted;
+        }
+        return RecoveryResult::kNothing;
+    }
+
+    void removeJournal(const std::u16string& backupDir, const std::u16string& path) {
+        platform::removeDirectory(stagingDir_ + backupDir);
+        platform::deleteFile(path);
+    }
+
+    RecoveryResult failed(const std::u16string& path, std::uint32_t code) {
+        errorText_ = platform::formatMessage(u"%s还原文件失败 （%d）", {path, static_cast<std::int32_t>(code)});
+        return RecoveryResult::kFailed;
+    }
+
+    const std::u16string& stagingDir_;
+    std::u16string& errorText_;
+};
+
+}  // namespace
+
+RecoveryResult recoverInstallation(const std::u16string& stagingDir, std::u16string& errorText) {
+    return Recovery(stagingDir, errorText).run();
+}
+
+void removeCompletedJournals(const std::u16string& stagingDir) {
+    for (const std::u16string& backupDir : journalsIn(stagingDir)) {
+        const std::u16string path = journalPath(stagingDir, backupDir);
+        std::string bytes;
+        JournalRecord record;
+        if (!readWhole(path, bytes) || decodeJournal(bytes, record) != JournalState::kCommitted) continue;
+        // Without all its backups gone the journal stays, for a later run to finish.
+        if (removeBackups(record, stagingDir)) platform::deleteFile(path);
+    }
+}
+
+}  // namespace install

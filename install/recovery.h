@@ -1,0 +1,26 @@
+// The first file step of a run: an installation that an earlier run did not
+// finish (the Updater killed, the power lost) is put back or tidied up from
+// its journal alone, before the manifest is read.
+#pragma once
+
+#include <string>
+
+namespace install {
+
+enum class RecoveryResult {
+    kNothing,     // no journal of an unfinished installation
+    kRolledBack,  // the installed files and the staging directory are as they were before it
+    kCompleted,   // it had completed; its backups are deleted
+    kFailed,      // it could not be put back: errorText holds "<path>还原文件失败 （<code>）"
+};
+
+// Looks for journals ("~rollbackN.journal") in stagingDir and handles each.
+// A journal that cannot be put back stays, with every backup, for a later run;
+// so does a committed one, for removeCompletedJournals.
+RecoveryResult recoverInstallation(const std::u16string& stagingDir, std::u16string& errorText);
+
+// The last step of a successful run, once the product has been told: deletes
+// the journals of completed installations (whose backups are all gone).
+void removeCompletedJournals(const std::u16string& stagingDir);
+
+}  // namespace install
