@@ -54,6 +54,8 @@ def journals(s):
 def run_native(s, kill_at=0, count=False):
     """Runs the native Updater with the kill switch; returns (exit code, counted calls)."""
     env = dict(s.env, LD_PRELOAD=s.options.kill_switch, UPD_SKIP_SLEEP="1")
+    # A sanitized Updater accepts a library preloaded before its runtime.
+    env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"), "verify_asan_link_order=0"]))
     count_file = os.path.join(s.base, "count")
     if kill_at:
         env["UPD_KILL_AT"] = str(kill_at)
