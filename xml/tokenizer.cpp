@@ -3,6 +3,8 @@
 #include "xml/char_class.h"
 #include "xml/scan.h"
 
+namespace xml {
+
 namespace {
 
 // Where a node body scan stopped.
@@ -297,3 +299,5 @@ int32_t nextNode(TokenCursor& cursor, NodeInfo& node, int32_t limit) {
     node.type = type;
     return type;
 }
+
+}  // namespace xml

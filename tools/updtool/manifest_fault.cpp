@@ -9,6 +9,11 @@
 namespace updtool {
 namespace {
 
+using xml::ElemPos;
+using xml::NodeInfo;
+using xml::TokenCursor;
+using xml::XmlDoc;
+
 // Markup quoted in a description is cut to this many code units.
 constexpr std::size_t kQuoteMax = 40;
 
@@ -25,7 +30,7 @@ public:
 
     ManifestFault markupFault() {
         const ElemPos& document = doc_.record(0);
-        if ((document.levelFlags & ILL_FORMED) == 0) return {};
+        if ((document.levelFlags & xml::ILL_FORMED) == 0) return {};
         scanIndex();
         scanTokens();
         if (best_.kind.empty()) {
@@ -45,10 +50,10 @@ private:
     }
 
     void scanIndex() {
-        for (int32_t r = 1; r < doc_.nextFree; ++r) {
+        for (int32_t r = 1; r < doc_.nextFree(); ++r) {
             const ElemPos& e = doc_.record(r);
             if (e.endTagLength() > 0) usedEndTags_.insert(e.start + e.length);
-            if ((e.levelFlags & UNENDED) != 0) {
+            if ((e.levelFlags & xml::UNENDED) != 0) {
                 offer(e.start, u"unended-element",
                       u"element <" + doc_.tagName(r) + u"> is never closed");
             }
@@ -62,22 +67,22 @@ private:
     // parser's own tokenizer: an end tag that closed an element ends where
     // that element ends; every other end tag closed nothing.
     void scanTokens() {
-        const std::u16string& text = doc_.text;
+        const std::u16string& text = doc_.text();
         const auto limit = static_cast<int32_t>(text.size()) + 1;
-        TokenCursor cursor{0, -1, 0, text.c_str(), doc_.flags & ~(CURSOR_IGNORE_CASE | CURSOR_QUOTED), 0, 0};
+        TokenCursor cursor = xml::cursorAt(text.c_str(), 0);
         NodeInfo node;
         for (;;) {
-            const int32_t type = nextNode(cursor, node, limit);
-            if (type == NODE_END_OF_DOCUMENT) break;
+            const int32_t type = xml::nextNode(cursor, node, limit);
+            if (type == xml::NODE_END_OF_DOCUMENT) break;
             if (!best_.kind.empty() && node.start >= best_.offset) break;
-            if (type == NODE_SYNTAX_ERROR) {
+            if (type == xml::NODE_SYNTAX_ERROR) {
                 offer(node.start, u"syntax-error", u"syntax error at " + quote(text, node.start, node.length));
-            } else if (type == NODE_END_TAG && usedEndTags_.count(node.start + node.length) == 0) {
+            } else if (type == xml::NODE_END_TAG && usedEndTags_.count(node.start + node.length) == 0) {
                 offer(node.start, u"lone-end-tag",
                       u"end tag " + quote(text, node.start, node.length) + u" closes no open element");
-            } else if (type == NODE_END_TAG && static_cast<uint32_t>(node.length) > ElemPos::END_TAG_MAX) {
+            } else if (type == xml::NODE_END_TAG && static_cast<uint32_t>(node.length) > ElemPos::END_TAG_MAX) {
                 offer(node.start, u"tag-too-long", u"end tag longer than 1023 code units");
-            } else if (type == NODE_START_TAG && static_cast<uint32_t>(node.length) > ElemPos::START_TAG_MAX) {
+            } else if (type == xml::NODE_START_TAG && static_cast<uint32_t>(node.length) > ElemPos::START_TAG_MAX) {
                 offer(node.start, u"tag-too-long", u"start tag longer than 4194303 code units");
             }
         }
@@ -123,16 +128,16 @@ void textPosition(const std::u16string& text, int32_t offset, int32_t& line, int
     column = static_cast<int32_t>(static_cast<std::size_t>(offset) - lineStart) + 1;
 }
 
-ManifestFault findManifestFault(const XmlDoc& doc) {
+ManifestFault findManifestFault(const xml::XmlDoc& doc) {
     ManifestFault fault;
-    if (doc.text.empty()) {
+    if (doc.text().empty()) {
         fault.kind = u"empty";
         fault.description = u"the file is empty or its text could not be decoded";
         return fault;
     }
     fault = FaultSearch(doc).markupFault();
     if (fault.kind.empty()) fault = topLevelFault(doc);
-    if (fault.offset >= 0) textPosition(doc.text, fault.offset, fault.line, fault.column);
+    if (fault.offset >= 0) textPosition(doc.text(), fault.offset, fault.line, fault.column);
     return fault;
 }
 

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <string>
 
+namespace xml {
 class XmlDoc;
+}
 
 namespace updtool {
 
@@ -25,7 +27,7 @@ struct ManifestFault {
 // end tags that close nothing, elements never closed, tags over the
 // index's limits) come first, the earliest in the text; then a missing or
 // second top-level element, then a wrong name.
-ManifestFault findManifestFault(const XmlDoc& doc);
+ManifestFault findManifestFault(const xml::XmlDoc& doc);
 
 // Line and column of offset: lines end at LF, CR LF or a lone CR.
 void textPosition(const std::u16string& text, int32_t offset, int32_t& line, int32_t& column);

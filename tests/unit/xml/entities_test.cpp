@@ -8,6 +8,7 @@
 
 #include "xml/entities.h"
 
+namespace xml {
 namespace {
 
 struct Entity {
@@ -193,3 +194,4 @@ TEST(DecodeEntities, ReferenceAtEveryOffset) {
 }
 
 }  // namespace
+}  // namespace xml

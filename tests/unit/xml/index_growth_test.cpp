@@ -9,6 +9,7 @@
 #include "unit/xml/index_invariants.h"
 #include "xml/xml_doc.h"
 
+namespace xml {
 namespace {
 
 std::u16string join(std::initializer_list<std::u16string_view> parts) {
@@ -38,12 +39,12 @@ TEST(IndexGrowth, FirstEstimateAndGrowthByHalf) {
     const std::u16string seventeen = build(16);
     ASSERT_EQ(seventeen.size(), 640u);
     XmlDoc doc(seventeen.c_str());
-    EXPECT_EQ(doc.index->size, 18);
-    EXPECT_EQ(doc.nextFree, 18);
+    EXPECT_EQ(doc.index().size, 18);
+    EXPECT_EQ(doc.nextFree(), 18);
     const std::u16string eighteen = build(17);
     XmlDoc grown(eighteen.c_str());
-    EXPECT_EQ(grown.index->size, 27);
-    EXPECT_EQ(grown.nextFree, 19);
+    EXPECT_EQ(grown.index().size, 27);
+    EXPECT_EQ(grown.nextFree(), 19);
     EXPECT_TRUE(grown.wellFormed());
     EXPECT_EQ(checkIndex(grown), "");
 }
@@ -97,8 +98,8 @@ TEST(IndexGrowth, DocumentsOverTwoAndThreeSegments) {
             join({u"<update>\r\n", repeat(u"<file path='p' md5='m'/>\r\n", children), u"</update>"});
         XmlDoc doc(text.c_str());
         EXPECT_TRUE(doc.wellFormed());
-        EXPECT_EQ(doc.nextFree, children + 2);
-        EXPECT_GE(doc.index->size, doc.nextFree);
+        EXPECT_EQ(doc.nextFree(), children + 2);
+        EXPECT_GE(doc.index().size, doc.nextFree());
         EXPECT_EQ(checkIndex(doc), "");
         ASSERT_TRUE(doc.findElement(u"update"));
         doc.enterElement();
@@ -206,3 +207,4 @@ TEST(LinearTime, StrayEndTagsUnderDeepNesting) {
 }
 
 }  // namespace
+}  // namespace xml

@@ -13,6 +13,7 @@
 #include "xml/tokenizer.h"
 #include "xml/xml_doc.h"
 
+namespace xml {
 namespace {
 
 std::vector<ElemPos> referenceParse(const std::u16string& text) {
@@ -60,7 +61,7 @@ std::vector<ElemPos> referenceParse(const std::u16string& text) {
         r[r[p].firstChild].prevSibling = last;
     };
 
-    TokenCursor cursor{0, -1, 0, text.c_str(), 0, 0, 0};
+    TokenCursor cursor = cursorAt(text.c_str(), 0);
     NodeInfo node;
     for (;;) {
         const int32_t type = nextNode(cursor, node);
@@ -132,12 +133,12 @@ std::string compareWithReference(XmlDoc& doc, const std::u16string& text) {
         return broken;
     }
     const std::vector<ElemPos> want = referenceParse(text);
-    if (doc.nextFree != int32_t(want.size())) {
+    if (doc.nextFree() != int32_t(want.size())) {
         std::string message = "nextFree ";
-        message += std::to_string(doc.nextFree) + ", reference " + std::to_string(want.size());
+        message += std::to_string(doc.nextFree()) + ", reference " + std::to_string(want.size());
         return message;
     }
-    for (int32_t i = 0; i < doc.nextFree; ++i) {
+    for (int32_t i = 0; i < doc.nextFree(); ++i) {
         const ElemPos& a = doc.record(i);
         const ElemPos& b = want[std::size_t(i)];
         if (a.start != b.start || a.length != b.length || a.tagLengths != b.tagLengths ||
@@ -208,3 +209,4 @@ TEST(ParserReference, DeepUnendedNesting) {
 }
 
 }  // namespace
+}  // namespace xml
