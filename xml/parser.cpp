@@ -161,6 +161,7 @@ int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
         const int32_t p = open.back().elem;
         ElemPos& ur = idx[u];
         idx[0].levelFlags |= ILL_FORMED;
+        noteFault(FaultKind::kUnendedElement, ur.start, ur.startTagLength(), u);
         ur.levelFlags |= UNENDED;
         if ((ur.levelFlags & ERROR_INSIDE) != 0) {
             ur.levelFlags &= ~ERROR_INSIDE;
@@ -204,6 +205,7 @@ int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
             if (depth > ElemPos::LEVEL_MAX) {
                 levelFlags = ElemPos::LEVEL_MAX;
                 idx[0].levelFlags |= ILL_FORMED;
+                noteFault(FaultKind::kTooDeep, node.start, node.length, r);
             }
             if (pr.firstChild == 0) {
                 pr.firstChild = r;
@@ -225,6 +227,7 @@ int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
             if (startTag > ElemPos::START_TAG_MAX) {
                 startTag = ElemPos::START_TAG_MAX;
                 idx[0].levelFlags |= ILL_FORMED;
+                noteFault(FaultKind::kStartTagTooLong, node.start, node.length, r);
             }
             er.tagLengths = startTag;
             if ((node.flags & EMPTY_ELEMENT) == 0) {
@@ -255,6 +258,7 @@ int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
             if (k == 0) {
                 idx[0].levelFlags |= ILL_FORMED;
                 idx[open.back().elem].levelFlags |= ERROR_INSIDE;
+                noteFault(FaultKind::kLoneEndTag, node.start, node.length, 0);
                 continue;
             }
             ElemPos& er = idx[open[k].elem];
@@ -263,6 +267,7 @@ int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
             if (endTag > ElemPos::END_TAG_MAX) {
                 endTag = ElemPos::END_TAG_MAX;
                 idx[0].levelFlags |= ILL_FORMED;
+                noteFault(FaultKind::kEndTagTooLong, node.start, node.length, 0);
             }
             er.tagLengths = (er.tagLengths & ElemPos::START_TAG_MAX) | (endTag << 22);
             while (open.size() - 1 > k) {
@@ -275,6 +280,7 @@ int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
         } else if (type == NODE_SYNTAX_ERROR) {
             idx[0].levelFlags |= ILL_FORMED;
             idx[open.back().elem].levelFlags |= ERROR_INSIDE;
+            noteFault(FaultKind::kSyntaxError, node.start, node.length, 0);
         } else if (type == NODE_END_OF_DOCUMENT) {
             while (open.size() > 1) {
                 closeUnended();

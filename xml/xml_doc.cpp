@@ -53,6 +53,7 @@ bool XmlDoc::parse() {
 bool XmlDoc::parseText(const char16_t* source, std::size_t sourceLength) {
     rewind();
     nextFree_ = 1;
+    fault_ = ParseFault{};
     // Offsets are 32-bit: a longer text cannot be indexed and counts as broken.
     const bool tooLong = sourceLength >= std::size_t(std::numeric_limits<int32_t>::max());
     const int32_t length = tooLong ? 0 : int32_t(sourceLength);
@@ -66,6 +67,7 @@ bool XmlDoc::parseText(const char16_t* source, std::size_t sourceLength) {
             text_.assign(source, sourceLength);
         }
         mutableRecord(0).levelFlags = ILL_FORMED;
+        noteFault(FaultKind::kTextTooLong, -1, 0, 0);
     } else if (length > 0) {
         const int32_t first = parseLoop(source, length);
         mutableRecord(0).length = length;
@@ -73,8 +75,26 @@ bool XmlDoc::parseText(const char16_t* source, std::size_t sourceLength) {
             mutableRecord(0).firstChild = first;
         }
     }
+    if (fault_.kind == FaultKind::kNone) {
+        const int32_t first = record(0).firstChild;
+        if (first == 0) {
+            fault_.kind = FaultKind::kNoElement;
+        } else if (const int32_t second = record(first).nextSibling; second != 0) {
+            fault_ = {FaultKind::kSecondElement, record(second).start, record(second).startTagLength(), second};
+        }
+    }
     rewind();
     return wellFormed();
+}
+
+void XmlDoc::noteFault(FaultKind kind, int32_t offset, int32_t length, int32_t element) {
+    // An element that is never closed is at fault as a whole, before any
+    // limit its own start tag breaks.
+    const bool earlier = fault_.kind == FaultKind::kNone || offset < fault_.offset ||
+                         (offset == fault_.offset && kind == FaultKind::kUnendedElement);
+    if (earlier) {
+        fault_ = {kind, offset, length, element};
+    }
 }
 
 bool XmlDoc::wellFormed() const {

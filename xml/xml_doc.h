@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "xml/parse_fault.h"
+
 namespace xml {
 
 // One element. Offsets and lengths count UTF-16 code units.
@@ -68,6 +70,9 @@ public:
     bool parse();
     // No fault, and exactly one top-level element.
     bool wellFormed() const;
+    // The first fault of the last parse; its kind is kNone exactly when the
+    // document is well formed.
+    const ParseFault& fault() const { return fault_; }
     // Reads a file of any common encoding into text and parses it.
     bool loadFile(const std::u16string& path);
 
@@ -107,6 +112,8 @@ private:
     // that becomes text's content as the parse goes (text must be empty then).
     bool parseText(const char16_t* source, std::size_t length);
     int32_t parseLoop(const char16_t* source, int32_t length);
+    // Keeps the fault if it begins before the one noted so far.
+    void noteFault(FaultKind kind, int32_t offset, int32_t length, int32_t element);
 
     std::u16string text_;
     int32_t parentPos_ = 0;
@@ -116,6 +123,7 @@ private:
     int32_t nodeType_ = 0;
     uint32_t flags_ = 0;
     std::unique_ptr<ElementIndex> index_;
+    ParseFault fault_;
 };
 
 }  // namespace xml

@@ -136,6 +136,32 @@ void walk(XmlDoc& doc) {
     }
 }
 
+// The fault names a place of the text where markup begins, and the element
+// there; it is absent exactly when the document is well formed.
+void checkFault(const XmlDoc& doc, bool wellFormed) {
+    const ParseFault& fault = doc.fault();
+    if ((fault.kind == FaultKind::kNone) != wellFormed) {
+        fail("the fault disagrees with wellFormed");
+    }
+    const bool placed = fault.kind != FaultKind::kNone && fault.kind != FaultKind::kNoElement &&
+                        fault.kind != FaultKind::kTextTooLong;
+    if (!placed) {
+        if (fault.offset != -1 || fault.element != 0) {
+            fail("a fault without a place has one");
+        }
+        return;
+    }
+    const auto textLength = int32_t(doc.text().size());
+    if (fault.offset < 0 || fault.length < 1 || fault.offset + fault.length > textLength ||
+        doc.text()[std::size_t(fault.offset)] != u'<') {
+        fail("the fault is not at markup of the text");
+    }
+    if (fault.element < 0 || fault.element >= doc.nextFree() ||
+        (fault.element != 0 && doc.record(fault.element).start != fault.offset)) {
+        fail("the fault's element is not where the fault is");
+    }
+}
+
 int run(const uint8_t* data, std::size_t size) {
     const std::u16string text = toText(data, size);
     checkTokenizer(text);
@@ -151,6 +177,7 @@ int run(const uint8_t* data, std::size_t size) {
                        doc.record(root.firstChild).nextSibling == 0)) {
         fail("wellFormed disagrees with the index");
     }
+    checkFault(doc, wellFormed);
     walk(doc);
     const std::u16string decoded = decodeEntities(text.c_str(), int32_t(text.size()));
     if (decoded.size() > text.size()) {

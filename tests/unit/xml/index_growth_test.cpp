@@ -133,6 +133,12 @@ TEST(RecordLimits, StartTagLength) {
     EXPECT_EQ(a.length, max + 1 + 4);
     EXPECT_EQ(a.levelFlags, FIRST_CHILD | 0u);
     EXPECT_EQ(checkIndex(over), "");
+    EXPECT_EQ(over.fault().kind, FaultKind::kStartTagTooLong);
+    EXPECT_EQ(over.fault().element, 1);
+    // Never closed, the element is at fault as a whole, before its start tag.
+    XmlDoc unended(startTagOf(max + 1).substr(0, std::size_t(max) + 1).c_str());
+    EXPECT_EQ(unended.fault().kind, FaultKind::kUnendedElement);
+    EXPECT_EQ(unended.fault().element, 1);
 }
 
 TEST(RecordLimits, EndTagLength) {
@@ -149,6 +155,9 @@ TEST(RecordLimits, EndTagLength) {
     EXPECT_EQ(over.record(1).startTagLength(), 9);
     EXPECT_EQ(over.record(1).length, int32_t(longer.size()));
     EXPECT_EQ(checkIndex(over), "");
+    EXPECT_EQ(over.fault().kind, FaultKind::kEndTagTooLong);
+    EXPECT_EQ(over.fault().offset, 9);
+    EXPECT_EQ(over.fault().length, 1024);
 }
 
 TEST(RecordLimits, NestingLevel) {
@@ -159,6 +168,9 @@ TEST(RecordLimits, NestingLevel) {
     EXPECT_TRUE(fits.wellFormed());
     EXPECT_EQ(fits.record(deepest).level(), 65535);
     EXPECT_EQ(checkIndex(fits), "");
+    // The deepest level that fits is no fault, even beside one.
+    fits.setDocument(join({text, u"<1>"}).c_str());
+    EXPECT_EQ(fits.fault().kind, FaultKind::kSyntaxError);
     text = join({repeat(u"<a>", deepest + 1), u"<b/>", repeat(u"</a>", deepest + 1)});
     XmlDoc over(text.c_str());
     EXPECT_FALSE(over.wellFormed());
@@ -169,6 +181,9 @@ TEST(RecordLimits, NestingLevel) {
     EXPECT_EQ(over.record(deepest + 2).parent, deepest + 1);
     EXPECT_EQ(over.record(1).levelFlags & UNENDED, 0u);
     EXPECT_EQ(checkIndex(over), "");
+    EXPECT_EQ(over.fault().kind, FaultKind::kTooDeep);
+    EXPECT_EQ(over.fault().offset, 3 * deepest);
+    EXPECT_EQ(over.fault().element, deepest + 1);
 }
 
 TEST(LinearTime, UnclosedStartTags) {
