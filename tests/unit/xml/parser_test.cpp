@@ -81,6 +81,8 @@ TEST(Parser, WellFormedNeedsExactlyOneTopLevelElement) {
     // Whatever surrounds the one element does not matter.
     parsed(doc, u"<?xml version='1.0'?>\r\n<!DOCTYPE r><!-- c -->text<r><![CDATA[<x>]]></r> tail<?pi?>");
     EXPECT_TRUE(doc.wellFormed());
+    parsed(doc, u"<r><?></r>");
+    EXPECT_TRUE(doc.wellFormed());
 }
 
 TEST(Parser, OuterEndTagClosesInnerElementAsUnended) {

@@ -156,7 +156,7 @@ RefNode referenceNode(const char16_t* t, int32_t start) {
             if (!done) {
                 const int32_t termLength = term == PI ? 2 : 3;
                 const char16_t lead = term == PI ? u'?' : term == COMMENT ? u'-' : u']';
-                done = q - start > termLength && t[q - 1] == lead && (termLength == 2 || t[q - 2] == lead);
+                done = q > termLength && t[q - 1] == lead && (termLength == 2 || t[q - 2] == lead);
             }
             if (done) {
                 if (doctype) {

@@ -155,9 +155,12 @@ TEST(Tokenizer, ProcessingInstructions) {
     EXPECT_EQ(nodes(u"<?xml?>"), "P(xml?)<?xml?>");
     // A ">" without "?" before it does not end it.
     EXPECT_EQ(nodes(u"<?pi a>b?><r/>"), "P(pi)<?pi a>b?> | S/(r)<r/>");
-    // "<?>" is not closed by its own "?"; "<??>" is.
+    // The ">" must lie past offset 2 of the text: at the very start "<?>" is
+    // not closed by its own "?", anywhere else it is; "<??>" always is.
     EXPECT_EQ(nodes(u"<?>"), "X<?>");
     EXPECT_EQ(nodes(u"<?>?>"), "P()<?>?>");
+    EXPECT_EQ(nodes(u"<r><?></r>"), "S(r)<r> | P()<?> | E(r)</r>");
+    EXPECT_EQ(nodes(u" <?>"), "W  | P()<?>");
     EXPECT_EQ(nodes(u"<?" u"?>"), "P(?)<?" "?>");
 }
 
