@@ -109,12 +109,12 @@ int main(int argc, char** argv) {
     // Same answers before timing anything.
     const std::u16string expected = platform::utf8ToUtf16(utf8);
     {
-        XmlDoc doc;
-        if (!doc.loadFile(platform::utf8ToUtf16(utf8Path.string())) || doc.text != expected) {
+        xml::XmlDoc doc;
+        if (!doc.loadFile(platform::utf8ToUtf16(utf8Path.string())) || doc.text() != expected) {
             fail("loadFile of the UTF-8 manifest gave something else");
         }
-        XmlDoc doc16;
-        if (!doc16.loadFile(platform::utf8ToUtf16(utf16Path.string())) || doc16.text != wide) {
+        xml::XmlDoc doc16;
+        if (!doc16.loadFile(platform::utf8ToUtf16(utf16Path.string())) || doc16.text() != wide) {
             fail("loadFile of the UTF-16LE manifest gave something else");
         }
         pugi::xml_document peer;
@@ -131,14 +131,14 @@ int main(int argc, char** argv) {
         // Parsing the same text alone (the document's copy of it included)
         // shows what is left for reading, detecting and converting.
         const auto times = race(runs, {[&] {
-                                           XmlDoc doc;
+                                           xml::XmlDoc doc;
                                            if (!doc.loadFile(widePath)) fail("loadFile failed");
                                        },
                                        [&] {
                                            pugi::xml_document doc;
                                            if (!doc.load_file(path.c_str())) fail("pugixml failed");
                                        },
-                                       [&] { XmlDoc doc(text->c_str()); }});
+                                       [&] { xml::XmlDoc doc(text->c_str()); }});
         report(name, size, times[0], times[1], "pugixml");
         std::printf("%-26s %8.2f ms, of which parsing %.2f ms, reading and decoding %.2f ms\n", "", times[0] * 1e3,
                     times[2] * 1e3, (times[0] - times[2]) * 1e3);
@@ -150,9 +150,9 @@ int main(int argc, char** argv) {
     const auto times = race(
         runs,
         {[&] {
-            TextConverter converter(u"UTF-8", utf8.data(), static_cast<std::int32_t>(utf8.size()));
-            converter.convert(nullptr, u"UTF-16");
-            if (converter.convert(buffer.get(), nullptr) != static_cast<std::int32_t>(expected.size())) {
+            xml::TextConverter converter(u"UTF-8", utf8.data(), static_cast<std::int32_t>(utf8.size()));
+            converter.convert(nullptr);
+            if (converter.convert(buffer.get()) != static_cast<std::int32_t>(expected.size())) {
                 fail("TextConverter gave another length");
             }
         },

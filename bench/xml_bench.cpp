@@ -100,7 +100,7 @@ struct Input {
 
 Entries runOurs(const Input& in) {
     Entries out;
-    XmlDoc doc;
+    xml::XmlDoc doc;
     doc.setDocument(in.utf16.c_str());
     if (doc.findElement(u"update")) {
         doc.enterElement();
@@ -184,9 +184,9 @@ Entries runExpat(const Input& in) {
 
 // Parsing alone, without reading values.
 Entries parseOurs(const Input& in) {
-    XmlDoc doc;
+    xml::XmlDoc doc;
     doc.setDocument(in.utf16.c_str());
-    return Entries(std::size_t(doc.nextFree > 1 ? 1 : 0));
+    return Entries(std::size_t(doc.nextFree() > 1 ? 1 : 0));
 }
 
 Entries parsePugixml(const Input& in) {
@@ -216,9 +216,9 @@ double parseTime(const std::u16string& text, int rounds) {
     double best = 1e30;
     for (int i = 0; i < rounds; ++i) {
         const auto start = Clock::now();
-        XmlDoc doc(text.c_str());
+        xml::XmlDoc doc(text.c_str());
         best = std::min(best, seconds(start));
-        if (doc.wellFormed() && doc.nextFree < 2) {
+        if (doc.wellFormed() && doc.nextFree() < 2) {
             std::abort();
         }
     }

@@ -6,12 +6,12 @@
 namespace install {
 
 bool loadManifest(std::vector<ManifestEntry>& entries, std::u16string& errorText) {
-    XmlDoc doc;
+    xml::XmlDoc doc;
     if (!doc.loadFile(u"move.xml")) platform::writeNarrowLine(u"move.xml load err");
     return readManifest(doc, entries, errorText);
 }
 
-bool readManifest(XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u16string& errorText) {
+bool readManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u16string& errorText) {
     // A manifest that could not be read leaves the empty document, which is
     // not well formed either: one message covers both.
     if (!doc.wellFormed()) {

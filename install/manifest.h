@@ -6,7 +6,9 @@
 
 #include "install/manifest_entry.h"
 
+namespace xml {
 class XmlDoc;
+}
 
 namespace install {
 
@@ -19,6 +21,6 @@ bool loadManifest(std::vector<ManifestEntry>& entries, std::u16string& errorText
 // The same reading of a document that has been loaded already (whatever
 // loadFile said), without any console output: tools that check a manifest
 // keep the document to look into its faults.
-bool readManifest(XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u16string& errorText);
+bool readManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u16string& errorText);
 
 }  // namespace install

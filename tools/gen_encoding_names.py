@@ -53,10 +53,14 @@ def main():
     print(f"// at most {max(len(b) for b in buckets)} entries in a bucket.")
     print('#include "xml/encoding_names.h"')
     print()
+    print("namespace xml {")
+    print()
     print("const char16_t* const EncodingNameTable[kEncodingNameBuckets] = {")
     for i, b in enumerate(buckets):
         print(f'    u"{"".join(b)}",  // {i}')
     print("};")
+    print()
+    print("}  // namespace xml")
 
 
 if __name__ == "__main__":

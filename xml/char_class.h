@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-namespace charclass {
+namespace xml::charclass {
 
 enum : uint8_t {
     WHITESPACE = 0x01,
@@ -41,4 +41,4 @@ inline bool is(char16_t c, uint8_t classes) {
     return c < 128 && (TABLE[c] & classes) != 0;
 }
 
-}  // namespace charclass
+}  // namespace xml::charclass

@@ -3,6 +3,8 @@
 
 #include "xml/xml_doc.h"
 
+namespace xml {
+
 namespace {
 
 // Copies the records of segment s that lie below used.
@@ -55,3 +57,5 @@ void ElementIndex::clear() {
     size = 0;
     segmentSlots = 0;
 }
+
+}  // namespace xml

@@ -5,15 +5,13 @@
 
 #include <optional>
 
+namespace xml {
+
 namespace {
 
 // Names in declarations are compared ignoring ASCII case.
-TokenCursor cursorAt(const char16_t* text, int32_t offset) {
-    TokenCursor cursor;
-    cursor.text = text;
-    cursor.next = offset;
-    cursor.flags = CURSOR_IGNORE_CASE;
-    return cursor;
+TokenCursor declarationCursor(const char16_t* text, int32_t offset) {
+    return cursorAt(text, offset, CURSOR_IGNORE_CASE);
 }
 
 std::u16string tokenText(const TokenCursor& cursor, int32_t end) {
@@ -25,17 +23,17 @@ std::u16string tokenText(const TokenCursor& cursor, int32_t end) {
 // when the content names no charset. Nothing for any other meta element,
 // which the search passes over. afterOpen is the offset just behind the "<".
 std::optional<std::u16string> metaCharset(const char16_t* text, int32_t afterOpen) {
-    TokenCursor equiv = cursorAt(text, afterOpen);
+    TokenCursor equiv = declarationCursor(text, afterOpen);
     if (!findAttribute(equiv, u"http-equiv") || !tokenIs(equiv, u"Content-Type")) {
         return std::nullopt;
     }
-    TokenCursor content = cursorAt(text, afterOpen);
+    TokenCursor content = declarationCursor(text, afterOpen);
     if (!findAttribute(content, u"content")) {
         return std::u16string();
     }
     // Scan the words of the value, never past its end.
     const int32_t end = content.tokenEnd + 1;
-    TokenCursor scan = cursorAt(text, content.tokenStart);
+    TokenCursor scan = declarationCursor(text, content.tokenStart);
     bool afterCharset = false;
     bool afterEquals = false;
     while (scan.next < end && nextToken(scan) && scan.tokenStart < end) {
@@ -54,7 +52,7 @@ std::optional<std::u16string> metaCharset(const char16_t* text, int32_t afterOpe
 }  // namespace
 
 std::u16string detectEncoding(const char16_t* text) {
-    TokenCursor cursor = cursorAt(text, 0);
+    TokenCursor cursor = declarationCursor(text, 0);
     NodeInfo node;
     bool htmlSeen = false;
     for (;;) {
@@ -62,22 +60,22 @@ std::u16string detectEncoding(const char16_t* text) {
         case NODE_PROCESSING_INSTRUCTION:
             // Only a declaration at the very start counts.
             if (node.start == 0) {
-                TokenCursor pi = cursorAt(text, 2);
+                TokenCursor pi = declarationCursor(text, 2);
                 if (nextToken(pi) && tokenIs(pi, u"xml")) {
-                    TokenCursor attr = cursorAt(text, 2);
+                    TokenCursor attr = declarationCursor(text, 2);
                     return findAttribute(attr, u"encoding") ? tokenText(attr, attr.tokenEnd + 1) : std::u16string();
                 }
             }
             break;
         case NODE_END_TAG: {
-            TokenCursor name = cursorAt(text, node.start + 2);
+            TokenCursor name = declarationCursor(text, node.start + 2);
             if (nextToken(name) && tokenIs(name, u"head")) {
                 return {};
             }
             break;
         }
         case NODE_START_TAG: {
-            TokenCursor name = cursorAt(text, node.start + 1);
+            TokenCursor name = declarationCursor(text, node.start + 1);
             nextToken(name);
             if (!htmlSeen) {
                 // A document whose first element is not html declares nothing here.
@@ -100,3 +98,5 @@ std::u16string detectEncoding(const char16_t* text) {
         }
     }
 }
+
+}  // namespace xml

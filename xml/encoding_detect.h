@@ -5,8 +5,11 @@
 
 #include <string>
 
+namespace xml {
+
 // Returns the declared name exactly as written (no trimming, no entity
 // decoding, in its own letter case), or an empty string. text is
 // zero-terminated.
 std::u16string detectEncoding(const char16_t* text);
 
+}  // namespace xml

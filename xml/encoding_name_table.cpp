@@ -4,6 +4,8 @@
 // at most 6 entries in a bucket.
 #include "xml/encoding_names.h"
 
+namespace xml {
+
 const char16_t* const EncodingNameTable[kEncodingNameBuckets] = {
     u"0800949ksc_5601",  // 0
     u"0920003x-cp200031920932cseucpkdfmtjapanese",  // 1
@@ -161,3 +163,5 @@ const char16_t* const EncodingNameTable[kEncodingNameBuckets] = {
     u"0300936gbk0765001cp65001",  // 153
     u"0920001x-cp200011620127iso_646.irv:19911351932windows-51932",  // 154
 };
+
+}  // namespace xml

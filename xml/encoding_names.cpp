@@ -1,5 +1,7 @@
 #include "xml/encoding_names.h"
 
+namespace xml {
+
 namespace {
 
 // Names are lowered into a fixed buffer: no allocation per look-up.
@@ -48,3 +50,4 @@ std::int32_t codePageFromName(std::u16string_view name) {
     return kCodePageUnknown;
 }
 
+}  // namespace xml

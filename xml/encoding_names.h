@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <string_view>
 
+namespace xml {
+
 // Code page values with a meaning of their own in this subsystem.
 enum : std::int32_t {
     kCodePageUnknown = -1,  // not in the table: read as the ANSI code page
-    kCodePageAnsi = 0,      // the empty name
-    kCodePageUtf16 = 1200,
-    kCodePageUtf8 = 65001,
+    kCodePageAnsi = 0,       // the empty name
     kCodePageUtf32 = 65005,  // our own array of 32-bit code points, no Windows code page
 };
 
@@ -26,3 +26,4 @@ extern const char16_t* const EncodingNameTable[kEncodingNameBuckets];
 // a name that is not in the table or is 100 units long or longer.
 std::int32_t codePageFromName(std::u16string_view name);
 
+}  // namespace xml

@@ -2,6 +2,8 @@
 
 #include "xml/scan.h"
 
+namespace xml {
+
 namespace {
 
 constexpr int32_t MAX_REFERENCE = 9;  // code units after "&", the ";" included
@@ -170,3 +172,5 @@ std::u16string decodeEntities(const char16_t* text, int32_t length) {
     }
     return out;
 }
+
+}  // namespace xml

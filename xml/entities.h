@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace xml {
+
 inline constexpr int32_t ENTITY_BUCKETS = 130;
 
 // Bucket b holds the entries whose lower-case name's code units sum to b
@@ -21,3 +23,5 @@ int32_t lookupEntity(const char16_t* name, int32_t length);
 // references by what they stand for. A reference that does not resolve is
 // copied unchanged.
 std::u16string decodeEntities(const char16_t* text, int32_t length);
+
+}  // namespace xml

@@ -4,6 +4,8 @@
 #include "xml/scan.h"
 #include "xml/xml_doc.h"
 
+namespace xml {
+
 namespace {
 
 // A name in a path runs to the first name-end code unit; it must not be empty.
@@ -241,19 +243,18 @@ bool findAttribute(TokenCursor& cursor, const char16_t* name, int32_t limit) {
 }
 
 bool XmlDoc::findElement(const char16_t* name) {
-    if (index->size == 0) {
+    if (index_->size == 0) {
         return false;
     }
     const ElementPath path = parseElementPath(name);
     if (path.kind != ElementPath::NO_NAME && path.kind != ElementPath::RELATIVE) {
         return false;
     }
-    int32_t pos = currentPos != 0 ? record(currentPos).nextSibling : record(parentPos).firstChild;
+    int32_t pos = currentPos_ != 0 ? record(currentPos_).nextSibling : record(parentPos_).firstChild;
     if (path.kind == ElementPath::RELATIVE) {
         const char16_t* wanted = name + path.firstName;
-        TokenCursor cursor{0, -1, 0, text.c_str(), 0, 0, 0};
         for (; pos != 0; pos = record(pos).nextSibling) {
-            cursor.next = record(pos).start + 1;
+            TokenCursor cursor = cursorAt(text_.c_str(), record(pos).start + 1);
             if (nextToken(cursor) && tokenIs(cursor, wanted)) {
                 break;
             }
@@ -262,46 +263,43 @@ bool XmlDoc::findElement(const char16_t* name) {
     if (pos == 0) {
         return false;
     }
-    currentPos = pos;
-    parentPos = record(pos).parent;
-    childPos = 0;
-    nodeOffset = 0;
-    nodeLength = 0;
-    nodeType = NODE_START_TAG;
+    currentPos_ = pos;
+    parentPos_ = record(pos).parent;
+    childPos_ = 0;
+    nodeType_ = NODE_START_TAG;
     return true;
 }
 
 void XmlDoc::enterElement() {
-    if (currentPos == 0 || nodeType != NODE_START_TAG) {
+    if (currentPos_ == 0 || nodeType_ != NODE_START_TAG) {
         return;
     }
-    parentPos = currentPos;
-    currentPos = childPos;
-    childPos = 0;
-    nodeOffset = 0;
-    nodeLength = 0;
-    nodeType = currentPos != 0 ? NODE_START_TAG : 0;
+    parentPos_ = currentPos_;
+    currentPos_ = childPos_;
+    childPos_ = 0;
+    nodeType_ = currentPos_ != 0 ? NODE_START_TAG : 0;
 }
 
 std::u16string XmlDoc::attribute(const char16_t* name) const {
-    if (currentPos == 0 || name == nullptr) {
+    if (currentPos_ == 0 || name == nullptr) {
         return {};
     }
-    TokenCursor cursor{0, -1, record(currentPos).start + 1, text.c_str(),
-                       flags & ~(CURSOR_IGNORE_CASE | CURSOR_QUOTED), 0, 0};
-    if (!findAttribute(cursor, name, int32_t(text.size()) + 1)) {
+    TokenCursor cursor = cursorAt(text_.c_str(), record(currentPos_).start + 1);
+    if (!findAttribute(cursor, name, int32_t(text_.size()) + 1)) {
         return {};
     }
-    return decodeEntities(text.c_str() + cursor.tokenStart, cursor.tokenEnd - cursor.tokenStart + 1);
+    return decodeEntities(text_.c_str() + cursor.tokenStart, cursor.tokenEnd - cursor.tokenStart + 1);
 }
 
 std::u16string XmlDoc::tagName(int32_t pos) const {
-    if (pos <= 0 || pos >= nextFree) {
+    if (pos <= 0 || pos >= nextFree_) {
         return {};
     }
-    TokenCursor cursor{0, -1, record(pos).start + 1, text.c_str(), 0, 0, 0};
+    TokenCursor cursor = cursorAt(text_.c_str(), record(pos).start + 1);
     if (!nextToken(cursor)) {
         return {};
     }
-    return text.substr(std::size_t(cursor.tokenStart), std::size_t(cursor.tokenEnd - cursor.tokenStart + 1));
+    return text_.substr(std::size_t(cursor.tokenStart), std::size_t(cursor.tokenEnd - cursor.tokenStart + 1));
 }
+
+}  // namespace xml

@@ -7,6 +7,8 @@
 #include "xml/entities.h"
 #include "xml/tokenizer.h"
 
+namespace xml {
+
 // The argument of XmlDoc::findElement, validated as a path.
 struct ElementPath {
     static constexpr int32_t INVALID = -1;
@@ -30,3 +32,5 @@ ElementPath parseElementPath(const char16_t* path);
 bool findAttribute(TokenCursor& cursor, const char16_t* name);
 // The same, allowed to read the first limit code units of the text in any order.
 bool findAttribute(TokenCursor& cursor, const char16_t* name, int32_t limit);
+
+}  // namespace xml

@@ -5,6 +5,8 @@
 #include "xml/tokenizer.h"
 #include "xml/xml_doc.h"
 
+namespace xml {
+
 namespace {
 
 // An open element: its record and its tag name as a span of the text.
@@ -136,10 +138,10 @@ constexpr int32_t COPY_PIECE = 4096;
 }  // namespace
 
 int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
-    ElementIndex& idx = *index;
+    ElementIndex& idx = *index_;
     const char16_t* t = source;
     // Up to here source is in text; a parse of text itself has nothing to copy.
-    int32_t copied = source == text.c_str() ? sourceLength : 0;
+    int32_t copied = source == text_.c_str() ? sourceLength : 0;
     std::vector<OpenElement> open;
     open.reserve(8);
     open.push_back({0, 0, 0});  // the document record, never closed
@@ -159,6 +161,7 @@ int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
         const int32_t p = open.back().elem;
         ElemPos& ur = idx[u];
         idx[0].levelFlags |= ILL_FORMED;
+        noteFault(FaultKind::kUnendedElement, ur.start, ur.startTagLength(), u);
         ur.levelFlags |= UNENDED;
         if ((ur.levelFlags & ERROR_INSIDE) != 0) {
             ur.levelFlags &= ~ERROR_INSIDE;
@@ -177,20 +180,20 @@ int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
     };
 
     const int32_t limit = sourceLength + 1;
-    TokenCursor cursor{0, -1, 0, t, flags & ~(CURSOR_IGNORE_CASE | CURSOR_QUOTED), 0, 0};
+    TokenCursor cursor = cursorAt(t, 0);
     NodeInfo node;
     for (;;) {
         const int32_t type = nextNode(cursor, node, limit);
         if (cursor.next - copied >= COPY_PIECE) {
-            text.append(t + copied, std::size_t(cursor.next - copied));
+            text_.append(t + copied, std::size_t(cursor.next - copied));
             copied = cursor.next;
         }
         if (type == NODE_START_TAG) {
-            const int32_t r = nextFree;
+            const int32_t r = nextFree_;
             if (r == idx.size) {
                 growIndex(r + r / 2);
             }
-            ++nextFree;
+            ++nextFree_;
             if (first == 0) {
                 first = r;
             }
@@ -202,6 +205,7 @@ int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
             if (depth > ElemPos::LEVEL_MAX) {
                 levelFlags = ElemPos::LEVEL_MAX;
                 idx[0].levelFlags |= ILL_FORMED;
+                noteFault(FaultKind::kTooDeep, node.start, node.length, r);
             }
             if (pr.firstChild == 0) {
                 pr.firstChild = r;
@@ -223,6 +227,7 @@ int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
             if (startTag > ElemPos::START_TAG_MAX) {
                 startTag = ElemPos::START_TAG_MAX;
                 idx[0].levelFlags |= ILL_FORMED;
+                noteFault(FaultKind::kStartTagTooLong, node.start, node.length, r);
             }
             er.tagLengths = startTag;
             if ((node.flags & EMPTY_ELEMENT) == 0) {
@@ -253,6 +258,7 @@ int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
             if (k == 0) {
                 idx[0].levelFlags |= ILL_FORMED;
                 idx[open.back().elem].levelFlags |= ERROR_INSIDE;
+                noteFault(FaultKind::kLoneEndTag, node.start, node.length, 0);
                 continue;
             }
             ElemPos& er = idx[open[k].elem];
@@ -261,6 +267,7 @@ int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
             if (endTag > ElemPos::END_TAG_MAX) {
                 endTag = ElemPos::END_TAG_MAX;
                 idx[0].levelFlags |= ILL_FORMED;
+                noteFault(FaultKind::kEndTagTooLong, node.start, node.length, 0);
             }
             er.tagLengths = (er.tagLengths & ElemPos::START_TAG_MAX) | (endTag << 22);
             while (open.size() - 1 > k) {
@@ -273,12 +280,13 @@ int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
         } else if (type == NODE_SYNTAX_ERROR) {
             idx[0].levelFlags |= ILL_FORMED;
             idx[open.back().elem].levelFlags |= ERROR_INSIDE;
+            noteFault(FaultKind::kSyntaxError, node.start, node.length, 0);
         } else if (type == NODE_END_OF_DOCUMENT) {
             while (open.size() > 1) {
                 closeUnended();
             }
             if (copied < sourceLength) {
-                text.append(t + copied, std::size_t(sourceLength - copied));
+                text_.append(t + copied, std::size_t(sourceLength - copied));
             }
             break;
         }
@@ -288,7 +296,7 @@ int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
     // their subtrees sit one level higher for each such move. Records are in
     // text order, so every parent is settled before its children.
     if (anyUnended) {
-        for (int32_t r = 1; r < nextFree; ++r) {
+        for (int32_t r = 1; r < nextFree_; ++r) {
             ElemPos& er = idx[r];
             int32_t p = er.parent;
             if (p != 0 && (idx[p].levelFlags & UNENDED) != 0) {
@@ -307,3 +315,5 @@ int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
     }
     return first;
 }
+
+}  // namespace xml

@@ -20,7 +20,7 @@
 #endif
 #endif
 
-namespace scan {
+namespace xml::scan {
 
 // Length of a zero-terminated text. The vector loads are aligned to 16 bytes,
 // so a block that holds the terminator never reaches into another page even
@@ -89,4 +89,4 @@ inline int32_t toUnit(const char16_t* t, int32_t q, int32_t end, char16_t a) {
     return q;
 }
 
-}  // namespace scan
+}  // namespace xml::scan

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+namespace xml {
+
 namespace {
 
 std::int32_t utf32ToUtf16(const void* source, std::int32_t count, char16_t* destination,
@@ -44,10 +46,7 @@ std::int32_t utf32ToUtf16(const void* source, std::int32_t count, char16_t* dest
 TextConverter::TextConverter(std::u16string_view name, const void* data, std::int32_t length)
     : sourceName(name), source(data), sourceLength(length) {}
 
-std::int32_t TextConverter::convert(char16_t* destination, const char16_t* target) {
-    if (target != nullptr) {
-        targetName = target;
-    }
+std::int32_t TextConverter::convert(char16_t* destination) {
     std::int32_t codePage = codePageFromName(sourceName);
     if (codePage == kCodePageUnknown) {
         codePage = kCodePageAnsi;
@@ -92,3 +91,4 @@ std::int32_t decodeUtf8(const unsigned char*& cursor, const unsigned char* end) 
     return value;
 }
 
+}  // namespace xml

@@ -6,19 +6,19 @@
 #include <string>
 #include <string_view>
 
+namespace xml {
+
 // Converts a source named by its encoding into UTF-16. It does not own the
-// source. Typical use: convert(nullptr, u"UTF-16") measures, then
-// convert(buffer, nullptr) converts with the capacity the measuring call left.
+// source. Typical use: convert(nullptr) measures, then convert(buffer)
+// converts with the capacity the measuring call left.
 struct TextConverter {
     TextConverter(std::u16string_view sourceName, const void* source, std::int32_t sourceLength);
 
     // Returns the 16-bit units produced, or needed when destination is null;
     // 0 when the conversion is impossible (unsupported code page, room too
-    // small). The count is also left in destinationCapacity. A non-null
-    // targetName replaces the record's; every caller asks for "UTF-16".
-    std::int32_t convert(char16_t* destination, const char16_t* targetName);
+    // small). The count is also left in destinationCapacity.
+    std::int32_t convert(char16_t* destination);
 
-    std::u16string targetName;
     std::u16string sourceName;
     const void* source;          // bytes, or 32-bit code points for our own UTF-32
     std::int32_t sourceLength;   // in source units: bytes, or code points
@@ -32,3 +32,4 @@ struct TextConverter {
 // byte below 0x80 (cursor left on that byte).
 std::int32_t decodeUtf8(const unsigned char*& cursor, const unsigned char* end);
 
+}  // namespace xml

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <memory>
 
+namespace xml {
+
 namespace {
 
 // Encoding detection looks at no more than this many bytes.
@@ -98,7 +100,7 @@ bool TextFile::open(const std::u16string& path) {
             char16_t text[kHeadBytes + 1];
             TextConverter converter(u"UTF-8", head, n);
             converter.destinationCapacity = n;
-            const std::int32_t units = converter.convert(text, u"UTF-16");
+            const std::int32_t units = converter.convert(text);
             text[units] = u'\0';
             encoding = detectEncoding(text);
         }
@@ -164,15 +166,16 @@ bool TextFile::readText(std::u16string& destination) {
     // whole code points of the bytes read, never more than the chunk holds.
     const std::int32_t sourceLength = codePageFromName(encoding) == kCodePageUtf32 ? unitCount / 4 : unitCount;
     TextConverter converter(encoding, bytes.get(), sourceLength);
-    const std::int32_t measured = converter.convert(nullptr, u"UTF-16");
+    const std::int32_t measured = converter.convert(nullptr);
     // Convert straight into the string that becomes the destination, with
     // 1 % to spare as the caller may add to it.
     std::u16string text;
     text.reserve(static_cast<std::size_t>(measured) + static_cast<std::size_t>(measured / 100));
     text.resize(static_cast<std::size_t>(measured));
-    const std::int32_t produced = measured > 0 ? converter.convert(text.data(), nullptr) : 0;
+    const std::int32_t produced = measured > 0 ? converter.convert(text.data()) : 0;
     text.resize(static_cast<std::size_t>(produced));
     destination.swap(text);
     return true;
 }
 
+}  // namespace xml

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+namespace xml {
+
 // Flag bits of TextFile::flags, shared with XmlDoc::flags.
 enum : std::uint32_t {
     FILE_UTF16LE = 0x01,  // mark FF FE
@@ -54,3 +56,4 @@ public:
     std::u16string encoding;  // empty: the system's ANSI code page
 };
 
+}  // namespace xml

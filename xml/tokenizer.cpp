@@ -3,6 +3,8 @@
 #include "xml/char_class.h"
 #include "xml/scan.h"
 
+namespace xml {
+
 namespace {
 
 // Where a node body scan stopped.
@@ -40,14 +42,14 @@ ScanEnd scanToClose(const char16_t* t, int32_t q) {
 
 // Scans to a ">" preceded by lead (one or two code units): the end of a
 // processing instruction ("?>"), comment ("-->") or CDATA section ("]]>").
-// The ">" must lie further than the terminator's length from the node start,
-// so "<?>" is not closed by its own "?", while "<!-->" is a whole comment.
-ScanEnd scanToTerminator(const char16_t* t, int32_t nodeStart, int32_t q, char16_t lead,
-                         int32_t termLength) {
+// The lead may belong to the opening ("<!-->" is a whole comment), but the
+// ">" must lie at an offset of the text greater than the terminator's length:
+// "<?>" at the very start is not closed by its own "?", anywhere else it is.
+ScanEnd scanToTerminator(const char16_t* t, int32_t q, char16_t lead, int32_t termLength) {
     for (;; ++q) {
         const char16_t c = t[q];
         if (c == u'>') {
-            if (q - nodeStart > termLength && t[q - 1] == lead &&
+            if (q > termLength && t[q - 1] == lead &&
                 (termLength == 2 || t[q - 2] == lead)) {
                 return {q + 1, true};
             }
@@ -144,14 +146,14 @@ ScanEnd scanTag(const char16_t* t, int32_t base, uint32_t* nodeFlags, int32_t li
 
 // An inner node of a document type, starting at the "<" at q. Returns where
 // scanning of the document type goes on.
-ScanEnd scanDoctypeInner(TokenCursor& cursor, int32_t nodeStart, int32_t q, int32_t limit) {
+ScanEnd scanDoctypeInner(TokenCursor& cursor, int32_t q, int32_t limit) {
     const char16_t* t = cursor.text;
     const char16_t c = t[q + 1];
     if (c == u'/') {
         return scanToClose(t, readName(cursor, q + 2));
     }
     if (c == u'?') {
-        return scanToTerminator(t, nodeStart, readName(cursor, q + 2), u'?', 2);
+        return scanToTerminator(t, readName(cursor, q + 2), u'?', 2);
     }
     if (isStartTagFirst(c)) {
         uint32_t ignored = 0;
@@ -163,7 +165,7 @@ ScanEnd scanDoctypeInner(TokenCursor& cursor, int32_t nodeStart, int32_t q, int3
     const char16_t d = t[q + 2];
     if (d == u'-') {
         if (t[q + 3] == u'-') {
-            return scanToTerminator(t, nodeStart, q + 4, u'-', 3);
+            return scanToTerminator(t, q + 4, u'-', 3);
         }
         return scanTag(t, q + 3, nullptr, 0);
     }
@@ -192,7 +194,7 @@ ScanEnd scanDoctypeInner(TokenCursor& cursor, int32_t nodeStart, int32_t q, int3
 
 // The body of a document type after "<!D": inner declarations, comments and
 // tags are skipped as units; the first ">" outside them ends the node.
-ScanEnd scanDoctype(TokenCursor& cursor, int32_t nodeStart, int32_t q, int32_t limit) {
+ScanEnd scanDoctype(TokenCursor& cursor, int32_t q, int32_t limit) {
     const char16_t* t = cursor.text;
     for (;;) {
         const char16_t c = t[q];
@@ -203,7 +205,7 @@ ScanEnd scanDoctype(TokenCursor& cursor, int32_t nodeStart, int32_t q, int32_t l
             return {q, false};
         }
         if (c == u'<') {
-            const ScanEnd inner = scanDoctypeInner(cursor, nodeStart, q, limit);
+            const ScanEnd inner = scanDoctypeInner(cursor, q, limit);
             if (!inner.closed) {
                 return inner;
             }
@@ -265,7 +267,7 @@ int32_t nextNode(TokenCursor& cursor, NodeInfo& node, int32_t limit) {
             end = scanToClose(t, readName(cursor, q + 2));
         } else if (c == u'?') {
             type = NODE_PROCESSING_INSTRUCTION;
-            end = scanToTerminator(t, start, readName(cursor, q + 2), u'?', 2);
+            end = scanToTerminator(t, readName(cursor, q + 2), u'?', 2);
         } else if (c != u'!') {
             type = NODE_SYNTAX_ERROR;
             end = scanTag(t, q + 1, nullptr, 0);
@@ -273,13 +275,13 @@ int32_t nextNode(TokenCursor& cursor, NodeInfo& node, int32_t limit) {
             const char16_t d = t[q + 2];
             if (d == u'-' && t[q + 3] == u'-') {
                 type = NODE_COMMENT;
-                end = scanToTerminator(t, start, q + 4, u'-', 3);
+                end = scanToTerminator(t, q + 4, u'-', 3);
             } else if (d == u'[' && t[q + 3] == u'C') {
                 type = NODE_CDATA_SECTION;
-                end = scanToTerminator(t, start, q + 4, u']', 3);
+                end = scanToTerminator(t, q + 4, u']', 3);
             } else if (d == u'D') {
                 type = NODE_DOCUMENT_TYPE;
-                end = scanDoctype(cursor, start, q + 3, limit);
+                end = scanDoctype(cursor, q + 3, limit);
             } else {
                 // "<!" followed by something else, or "<!-" / "<![" cut short:
                 // the code unit that broke the pattern is scanned as part of
@@ -297,3 +299,5 @@ int32_t nextNode(TokenCursor& cursor, NodeInfo& node, int32_t limit) {
     node.type = type;
     return type;
 }
+
+}  // namespace xml

@@ -8,8 +8,10 @@
 
 #include "xml/char_class.h"
 
-// Cursor over a document text. Built with tokenStart 0, tokenEnd -1 and next at
-// the offset where scanning begins; lives on the stack of whoever scans.
+namespace xml {
+
+// Cursor over a document text, made by cursorAt; lives on the stack of
+// whoever scans.
 struct TokenCursor {
     int32_t tokenStart = 0;  // first code unit of the current token or name
     int32_t tokenEnd = -1;   // its last code unit (tokenStart - 1 when empty)
@@ -23,6 +25,15 @@ struct TokenCursor {
 // Cursor flag bits.
 inline constexpr uint32_t CURSOR_IGNORE_CASE = 0x8;  // tokenIs folds ASCII letters
 inline constexpr uint32_t CURSOR_QUOTED = 0x8000;    // the last attribute value was quoted
+
+// A cursor whose next scan begins at offset next of text, with no token yet.
+constexpr TokenCursor cursorAt(const char16_t* text, int32_t next, uint32_t flags = 0) {
+    TokenCursor cursor;
+    cursor.text = text;
+    cursor.next = next;
+    cursor.flags = flags;
+    return cursor;
+}
 
 // One node as nextNode reports it.
 struct NodeInfo {
@@ -144,3 +155,5 @@ inline bool tokenIs(const TokenCursor& cursor, const char16_t* name) {
     }
     return i == length && isNameEnd(name[length]);
 }
+
+}  // namespace xml

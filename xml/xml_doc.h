@@ -7,6 +7,10 @@
 #include <memory>
 #include <string>
 
+#include "xml/parse_fault.h"
+
+namespace xml {
+
 // One element. Offsets and lengths count UTF-16 code units.
 struct ElemPos {
     int32_t start;        // the "<" of the start tag
@@ -66,39 +70,60 @@ public:
     bool parse();
     // No fault, and exactly one top-level element.
     bool wellFormed() const;
+    // The first fault of the last parse; its kind is kNone exactly when the
+    // document is well formed.
+    const ParseFault& fault() const { return fault_; }
     // Reads a file of any common encoding into text and parses it.
     bool loadFile(const std::u16string& path);
-    // Grows the index towards n records (one segment at most per call).
-    void growIndex(int32_t n);
 
     // Moves to the next element of the current level named name (any element
     // for a null or empty name). False, and no move, when there is none.
     bool findElement(const char16_t* name);
     // Makes the current element the parent: findElement then walks its children.
     void enterElement();
+    // Back to the start of the top level, where every parse leaves the position.
+    void rewind();
     // The decoded value of the current element's attribute name ("" if none).
     std::u16string attribute(const char16_t* name) const;
     // The tag name of element pos ("" for 0).
     std::u16string tagName(int32_t pos) const;
 
-    ElemPos& record(int32_t i) { return (*index)[i]; }
-    const ElemPos& record(int32_t i) const { return (*index)[i]; }
+    const std::u16string& text() const { return text_; }
+    // Record 0 is the document; the elements are 1 to nextFree() - 1, in text order.
+    const ElemPos& record(int32_t i) const { return (*index_)[i]; }
+    int32_t nextFree() const { return nextFree_; }
+    const ElementIndex& index() const { return *index_; }
 
-    std::u16string text;
-    int32_t parentPos = 0;   // element whose children are the current level; 0: top level
-    int32_t currentPos = 0;  // current element; 0: before the first of the level
-    int32_t childPos = 0;    // current child; 0: none
-    int32_t nextFree = 0;    // next unused record
-    int32_t nodeType = 0;    // 1 when an element is current, else 0
-    int32_t nodeOffset = 0;  // current non-element node: never set by this program
-    int32_t nodeLength = 0;
-    uint32_t flags = 0;      // the file reader's flags, copied by loadFile
-    std::unique_ptr<ElementIndex> index;
+    int32_t parentPos() const { return parentPos_; }    // element whose children are the current level; 0: top level
+    int32_t currentPos() const { return currentPos_; }  // current element; 0: before the first of the level
+    int32_t childPos() const { return childPos_; }      // current child; 0: none
+    int32_t nodeType() const { return nodeType_; }      // 1 (a start tag) when an element is current, else 0
+
+    // The file reader's flags as the last loadFile left them; the next
+    // loadFile starts the reader with them.
+    uint32_t flags() const { return flags_; }
+    void setFlags(uint32_t flags) { flags_ = flags; }
 
 private:
-    void resetPosition();
+    ElemPos& mutableRecord(int32_t i) { return (*index_)[i]; }
+    // Grows the index towards n records (one segment at most per call).
+    void growIndex(int32_t n);
     // Parses length code units at source, which is text itself or a text
     // that becomes text's content as the parse goes (text must be empty then).
     bool parseText(const char16_t* source, std::size_t length);
     int32_t parseLoop(const char16_t* source, int32_t length);
+    // Keeps the fault if it begins before the one noted so far.
+    void noteFault(FaultKind kind, int32_t offset, int32_t length, int32_t element);
+
+    std::u16string text_;
+    int32_t parentPos_ = 0;
+    int32_t currentPos_ = 0;
+    int32_t childPos_ = 0;
+    int32_t nextFree_ = 0;  // next unused record
+    int32_t nodeType_ = 0;
+    uint32_t flags_ = 0;
+    std::unique_ptr<ElementIndex> index_;
+    ParseFault fault_;
 };
+
+}  // namespace xml

@@ -52,15 +52,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     const std::u16string path = platform::utf8ToUtf16(file.string());
 
-    XmlDoc fresh;
+    xml::XmlDoc fresh;
     const bool loaded = fresh.loadFile(path);
-    if (loaded && (!fresh.wellFormed() || fresh.text.empty())) fail("accepted a document that is not well formed");
-    if ((fresh.flags & FILE_READ) != 0) fail("FILE_READ left set");
-    if (size == 0 && !fresh.text.empty()) fail("text from an empty file");
+    if (loaded && (!fresh.wellFormed() || fresh.text().empty())) fail("accepted a document that is not well formed");
+    if ((fresh.flags() & xml::FILE_READ) != 0) fail("FILE_READ left set");
+    if (size == 0 && !fresh.text().empty()) fail("text from an empty file");
 
-    XmlDoc reused;
-    reused.flags = FILE_UTF16BE;
-    if (reused.loadFile(path) != loaded || reused.text != fresh.text) {
+    xml::XmlDoc reused;
+    reused.setFlags(xml::FILE_UTF16BE);
+    if (reused.loadFile(path) != loaded || reused.text() != fresh.text()) {
         fail("a big-endian flag from before changed the reading");
     }
     return 0;

@@ -13,6 +13,7 @@
 #include "xml/tokenizer.h"
 #include "xml/xml_doc.h"
 
+namespace xml {
 namespace {
 
 [[noreturn]] void fail(const std::string& what) {
@@ -34,7 +35,7 @@ std::u16string toText(const uint8_t* data, std::size_t size) {
 }
 
 void checkTokenizer(const std::u16string& text) {
-    TokenCursor cursor{0, -1, 0, text.c_str(), 0, 0, 0};
+    TokenCursor cursor = cursorAt(text.c_str(), 0);
     NodeInfo node;
     int32_t expected = 0;
     for (std::size_t steps = 0;; ++steps) {
@@ -63,7 +64,7 @@ void checkTokenizer(const std::u16string& text) {
         }
         expected = cursor.next;
     }
-    TokenCursor words{0, -1, 0, text.c_str(), 0, 0, 0};
+    TokenCursor words = cursorAt(text.c_str(), 0);
     for (int32_t last = -1; nextToken(words);) {
         if (words.tokenEnd < words.tokenStart || words.next <= last || words.next > int32_t(text.size())) {
             fail("word scanner did not advance");
@@ -72,26 +73,33 @@ void checkTokenizer(const std::u16string& text) {
     }
 }
 
-// Visits every element level by level with findElement, comparing with the
-// chains of the index, and reads some attributes on the way.
+// Visits every element level by level with findElement, reaching each level
+// from the top through its ancestors, compares with the chains of the index,
+// and reads some attributes on the way.
 void walk(XmlDoc& doc) {
-    struct Level {
-        int32_t parent;
-        int32_t current;
-    };
-    std::vector<Level> pending{{0, 0}};
+    std::vector<int32_t> pending{0};
+    std::vector<int32_t> ancestors;
     int32_t visited = 0;
     while (!pending.empty()) {
-        const Level level = pending.back();
+        const int32_t parent = pending.back();
         pending.pop_back();
-        doc.parentPos = level.parent;
-        doc.currentPos = level.current;
-        doc.childPos = 0;
-        doc.nodeType = level.current != 0 ? NODE_START_TAG : 0;
-        int32_t want = doc.record(level.parent).firstChild;
+        ancestors.clear();
+        for (int32_t a = parent; a != 0; a = doc.record(a).parent) {
+            ancestors.push_back(a);
+        }
+        doc.rewind();
+        for (auto a = ancestors.rbegin(); a != ancestors.rend(); ++a) {
+            while (doc.currentPos() != *a) {
+                if (!doc.findElement(nullptr)) {
+                    fail("an element is not on the level of its parent's children");
+                }
+            }
+            doc.enterElement();
+        }
+        int32_t want = doc.record(parent).firstChild;
         while (doc.findElement(nullptr)) {
-            const int32_t e = doc.currentPos;
-            if (e != want || doc.parentPos != level.parent) {
+            const int32_t e = doc.currentPos();
+            if (e != want || doc.parentPos() != parent) {
                 fail("findElement left the sibling chain");
             }
             ++visited;
@@ -99,11 +107,11 @@ void walk(XmlDoc& doc) {
             doc.attribute(u"md5");
             doc.attribute(u"path");
             const std::u16string value = doc.attribute(name.c_str());
-            if (value.size() > doc.text.size()) {
+            if (value.size() > doc.text().size()) {
                 fail("attribute longer than the text");
             }
             if (doc.record(e).firstChild != 0) {
-                pending.push_back({e, 0});
+                pending.push_back(e);
             }
             want = doc.record(e).nextSibling;
         }
@@ -111,26 +119,50 @@ void walk(XmlDoc& doc) {
             fail("findElement stopped early");
         }
     }
-    if (visited != doc.nextFree - 1) {
+    if (visited != doc.nextFree() - 1) {
         fail("walk missed elements");
     }
     // Named search from the start of the top level finds the first element of
     // that name.
     const int32_t first = doc.record(0).firstChild;
     if (first != 0) {
-        doc.parentPos = doc.currentPos = doc.childPos = doc.nodeType = 0;
+        doc.rewind();
         const std::u16string name = doc.tagName(first);
         if (parseElementPath(name.c_str()).kind == ElementPath::RELATIVE &&
-            (!doc.findElement(name.c_str()) || doc.currentPos != first)) {
+            (!doc.findElement(name.c_str()) || doc.currentPos() != first)) {
             fail("first element not found by its name");
         }
         doc.enterElement();
     }
 }
 
-}  // namespace
+// The fault names a place of the text where markup begins, and the element
+// there; it is absent exactly when the document is well formed.
+void checkFault(const XmlDoc& doc, bool wellFormed) {
+    const ParseFault& fault = doc.fault();
+    if ((fault.kind == FaultKind::kNone) != wellFormed) {
+        fail("the fault disagrees with wellFormed");
+    }
+    const bool placed = fault.kind != FaultKind::kNone && fault.kind != FaultKind::kNoElement &&
+                        fault.kind != FaultKind::kTextTooLong;
+    if (!placed) {
+        if (fault.offset != -1 || fault.element != 0) {
+            fail("a fault without a place has one");
+        }
+        return;
+    }
+    const auto textLength = int32_t(doc.text().size());
+    if (fault.offset < 0 || fault.length < 1 || fault.offset + fault.length > textLength ||
+        doc.text()[std::size_t(fault.offset)] != u'<') {
+        fail("the fault is not at markup of the text");
+    }
+    if (fault.element < 0 || fault.element >= doc.nextFree() ||
+        (fault.element != 0 && doc.record(fault.element).start != fault.offset)) {
+        fail("the fault's element is not where the fault is");
+    }
+}
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+int run(const uint8_t* data, std::size_t size) {
     const std::u16string text = toText(data, size);
     checkTokenizer(text);
 
@@ -145,6 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                        doc.record(root.firstChild).nextSibling == 0)) {
         fail("wellFormed disagrees with the index");
     }
+    checkFault(doc, wellFormed);
     walk(doc);
     const std::u16string decoded = decodeEntities(text.c_str(), int32_t(text.size()));
     if (decoded.size() > text.size()) {
@@ -155,4 +188,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         fail("reparse differs");
     }
     return 0;
+}
+
+}  // namespace
+}  // namespace xml
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    return xml::run(data, size);
 }

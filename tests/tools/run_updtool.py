@@ -355,6 +355,10 @@ def check_locates_manifest_faults(s):
         ("unended", '<?xml version="1.0"?>\n<update>\n  <file path="中文">\n</update>', "unended-element", 3, 3),
         ("roots", '<update/>\n\n   <update/>', "second-root", 3, 4),
         ("nothing", "just text", "no-element", None, None),
+        ("empty", "", "empty", None, None),
+        ("long", '<update>\n  <file path="a"></file' + " " * 1020 + '>\n</update>', "tag-too-long", 2, 18),
+        # Levels up to 65535 fit: the first element past them is the fault.
+        ("deep", "<update>\n" + "<a>" * 65536 + "</a>" * 65536 + "</update>", "too-deep", 2, 3 * 65535 + 1),
     ]
     for name, text, kind, line, column in cases:
         s.write(name + "/move.xml", text)

@@ -97,7 +97,7 @@ EntryResult checkEntry(const install::ManifestEntry& entry, const std::u16string
 
 CheckResult check(const CheckOptions& options) {
     CheckResult result;
-    XmlDoc doc;
+    xml::XmlDoc doc;
     result.manifestRead = doc.loadFile(u"move.xml");
     std::vector<install::ManifestEntry> entries;
     if (!install::readManifest(doc, entries, result.errorText)) {

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <string>
 
+namespace xml {
 class XmlDoc;
+}
 
 namespace updtool {
 
@@ -20,14 +22,9 @@ struct ManifestFault {
     int32_t column = 0;   // from 1, in UTF-16 code units
 };
 
-// The first fault of a loaded document that is not well formed, or whose
-// top-level element is not "update". Faults of the markup (syntax errors,
-// end tags that close nothing, elements never closed, tags over the
-// index's limits) come first, the earliest in the text; then a missing or
-// second top-level element, then a wrong name.
-ManifestFault findManifestFault(const XmlDoc& doc);
-
-// Line and column of offset: lines end at LF, CR LF or a lone CR.
-void textPosition(const std::u16string& text, int32_t offset, int32_t& line, int32_t& column);
+// The parser's fault of a loaded document in check's words, or, for a well
+// formed one, a top-level element other than "update". The document's text is
+// empty when the file is empty or could not be decoded.
+ManifestFault findManifestFault(const xml::XmlDoc& doc);
 
 }  // namespace updtool

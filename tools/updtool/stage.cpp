@@ -150,7 +150,7 @@ bool writeManifest(const std::vector<install::ManifestEntry>& entries, const std
         problems.push_back(path + u": cannot be written");
         return false;
     }
-    XmlDoc doc;
+    xml::XmlDoc doc;
     doc.loadFile(path);
     std::vector<install::ManifestEntry> back;
     std::u16string errorText;

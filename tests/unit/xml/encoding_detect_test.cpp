@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+namespace xml {
 namespace {
 
 TEST(DetectEncoding, XmlDeclarationAtTheStart) {
@@ -60,3 +61,4 @@ TEST(DetectEncoding, SyntaxErrorOrNothingFirst) {
 }
 
 }  // namespace
+}  // namespace xml

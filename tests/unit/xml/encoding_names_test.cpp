@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+namespace xml {
 namespace {
 
 struct NameRow {
@@ -131,3 +132,4 @@ TEST(EncodingNames, LengthLimit) {
 }
 
 }  // namespace
+}  // namespace xml

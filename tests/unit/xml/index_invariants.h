@@ -8,19 +8,21 @@
 
 #include "xml/xml_doc.h"
 
+namespace xml {
+
 inline std::string checkIndex(const XmlDoc& doc) {
-    const ElementIndex& idx = *doc.index;
-    const int32_t n = doc.nextFree;
+    const ElementIndex& idx = doc.index();
+    const int32_t n = doc.nextFree();
     const auto fail = [](const std::string& what, int32_t r) {
         return what + " (record " + std::to_string(r) + ")";
     };
     if (n < 1 || n > idx.size) {
         return fail("nextFree outside the index", n);
     }
-    if (doc.parentPos != 0 || doc.currentPos != 0 || doc.childPos != 0 || doc.nodeType != 0) {
+    if (doc.parentPos() != 0 || doc.currentPos() != 0 || doc.childPos() != 0 || doc.nodeType() != 0) {
         return "position not at the start after a parse";
     }
-    const int32_t textLength = int32_t(doc.text.size());
+    const int32_t textLength = int32_t(doc.text().size());
     const ElemPos& root = idx[0];
     if (root.length != textLength || root.parent != 0 || root.nextSibling != 0 ||
         (root.levelFlags & ~(ILL_FORMED | ERROR_INSIDE)) != 0) {
@@ -33,7 +35,7 @@ inline std::string checkIndex(const XmlDoc& doc) {
             if ((pr.levelFlags & ILL_FORMED) != 0) {
                 return fail("ILL_FORMED on an element", p);
             }
-            if (pr.start < 0 || pr.start >= textLength || doc.text[std::size_t(pr.start)] != u'<') {
+            if (pr.start < 0 || pr.start >= textLength || doc.text()[std::size_t(pr.start)] != u'<') {
                 return fail("start not at a '<'", p);
             }
             if (pr.startTagLength() > pr.length || pr.start + pr.length > textLength) {
@@ -94,3 +96,5 @@ inline std::string checkIndex(const XmlDoc& doc) {
     }
     return {};
 }
+
+}  // namespace xml

@@ -6,6 +6,7 @@
 #include "xml/navigation.h"
 #include "xml/xml_doc.h"
 
+namespace xml {
 namespace {
 
 // A document whose index is checked right after its parse.
@@ -20,30 +21,30 @@ TEST(Navigation, ManifestWalk) {
     CheckedDoc doc(kManifest);
     ASSERT_TRUE(doc.wellFormed());
     ASSERT_TRUE(doc.findElement(u"update"));
-    EXPECT_EQ(doc.currentPos, 1);
-    EXPECT_EQ(doc.nodeType, NODE_START_TAG);
+    EXPECT_EQ(doc.currentPos(), 1);
+    EXPECT_EQ(doc.nodeType(), NODE_START_TAG);
     doc.enterElement();
-    EXPECT_EQ(doc.parentPos, 1);
-    EXPECT_EQ(doc.currentPos, 0);
-    EXPECT_EQ(doc.nodeType, 0);
+    EXPECT_EQ(doc.parentPos(), 1);
+    EXPECT_EQ(doc.currentPos(), 0);
+    EXPECT_EQ(doc.nodeType(), 0);
     ASSERT_TRUE(doc.findElement(u"file"));
     EXPECT_EQ(doc.attribute(u"path"), u"a");
     EXPECT_EQ(doc.attribute(u"md5"), u"b");
     ASSERT_TRUE(doc.findElement(u"file"));
     EXPECT_EQ(doc.attribute(u"path"), u"c");
     EXPECT_EQ(doc.attribute(u"md5"), u"d");
-    const int32_t last = doc.currentPos;
+    const int32_t last = doc.currentPos();
     EXPECT_FALSE(doc.findElement(u"file"));
-    EXPECT_EQ(doc.currentPos, last);
-    EXPECT_EQ(doc.parentPos, 1);
+    EXPECT_EQ(doc.currentPos(), last);
+    EXPECT_EQ(doc.parentPos(), 1);
 }
 
 TEST(Navigation, MissingElementLeavesThePosition) {
     CheckedDoc doc(u"<x/>");
     EXPECT_FALSE(doc.findElement(u"update"));
-    EXPECT_EQ(doc.currentPos, 0);
-    EXPECT_EQ(doc.parentPos, 0);
-    EXPECT_EQ(doc.nodeType, 0);
+    EXPECT_EQ(doc.currentPos(), 0);
+    EXPECT_EQ(doc.parentPos(), 0);
+    EXPECT_EQ(doc.nodeType(), 0);
     XmlDoc empty;
     EXPECT_FALSE(empty.findElement(nullptr));
     EXPECT_FALSE(empty.findElement(u"x"));
@@ -64,9 +65,9 @@ TEST(Navigation, SiblingSearchSkipsOtherNames) {
     ASSERT_TRUE(any.findElement(nullptr));
     any.enterElement();
     ASSERT_TRUE(any.findElement(u""));
-    EXPECT_EQ(any.tagName(any.currentPos), u"a");
+    EXPECT_EQ(any.tagName(any.currentPos()), u"a");
     ASSERT_TRUE(any.findElement(nullptr));
-    EXPECT_EQ(any.tagName(any.currentPos), u"b");
+    EXPECT_EQ(any.tagName(any.currentPos()), u"b");
     EXPECT_FALSE(any.findElement(nullptr));
 }
 
@@ -75,7 +76,7 @@ TEST(Navigation, NamesCompareExactly) {
     ASSERT_TRUE(doc.findElement(u"r"));
     doc.enterElement();
     ASSERT_TRUE(doc.findElement(u"file"));
-    EXPECT_EQ(doc.currentPos, 5);
+    EXPECT_EQ(doc.currentPos(), 5);
 }
 
 TEST(Navigation, PathsFindOnlyByTheFirstRelativeStep) {
@@ -84,14 +85,14 @@ TEST(Navigation, PathsFindOnlyByTheFirstRelativeStep) {
                                 u"update[", u"update[1x]", u"update[@]", u"update//file",
                                 u"update[1][2]", u"[1]", u"update[@a='x]", u"update/@"}) {
         EXPECT_FALSE(doc.findElement(bad)) << std::u16string(bad).size();
-        EXPECT_EQ(doc.currentPos, 0);
+        EXPECT_EQ(doc.currentPos(), 0);
     }
     for (const char16_t* good : {u"update", u"update[1]", u"update/file", u"update[@a]", u"update[@a='x]']",
                                  u"update[@a=x]", u"update[@a=\"x\"]/file[12]", u"update[b]/@c",
                                  u"update/file/@md5"}) {
         CheckedDoc fresh(u"<update><file/></update>");
         EXPECT_TRUE(fresh.findElement(good)) << std::u16string(good).size();
-        EXPECT_EQ(fresh.currentPos, 1);
+        EXPECT_EQ(fresh.currentPos(), 1);
     }
 }
 
@@ -114,17 +115,17 @@ TEST(Navigation, ElementPathKinds) {
 TEST(Navigation, EnterElement) {
     CheckedDoc doc(u"<r><a><x/></a><b/></r>");
     doc.enterElement();  // nothing current: no change
-    EXPECT_EQ(doc.parentPos, 0);
+    EXPECT_EQ(doc.parentPos(), 0);
     ASSERT_TRUE(doc.findElement(u"r"));
     doc.enterElement();
     ASSERT_TRUE(doc.findElement(u"b"));
     doc.enterElement();  // b has no children
-    EXPECT_EQ(doc.parentPos, 4);
-    EXPECT_EQ(doc.currentPos, 0);
-    EXPECT_EQ(doc.nodeType, 0);
+    EXPECT_EQ(doc.parentPos(), 4);
+    EXPECT_EQ(doc.currentPos(), 0);
+    EXPECT_EQ(doc.nodeType(), 0);
     EXPECT_FALSE(doc.findElement(nullptr));
     doc.enterElement();  // no element current now
-    EXPECT_EQ(doc.parentPos, 4);
+    EXPECT_EQ(doc.parentPos(), 4);
     EXPECT_EQ(doc.attribute(u"x"), u"");
 }
 
@@ -168,7 +169,7 @@ TEST(Attributes, ValueForms) {
 
 TEST(Attributes, FindAttributeCursor) {
     const char16_t* text = u"<file  md5 = 'x' path=\"p\" bare other>";
-    TokenCursor cursor{0, -1, 1, text, 0, 0, 0};
+    TokenCursor cursor = cursorAt(text, 1);
     ASSERT_TRUE(findAttribute(cursor, u"md5"));
     EXPECT_EQ(cursor.tokenStart, 14);
     EXPECT_EQ(cursor.tokenEnd, 14);
@@ -176,7 +177,7 @@ TEST(Attributes, FindAttributeCursor) {
     EXPECT_EQ(cursor.attrLead, 2);
     EXPECT_EQ(cursor.flags & CURSOR_QUOTED, CURSOR_QUOTED);
 
-    TokenCursor bare{0, -1, 1, text, CURSOR_QUOTED, 0, 0};
+    TokenCursor bare = cursorAt(text, 1, CURSOR_QUOTED);
     ASSERT_TRUE(findAttribute(bare, u"bare"));
     EXPECT_EQ(std::u16string(text + bare.tokenStart, text + bare.tokenEnd + 1), u"bare");
     EXPECT_EQ(bare.flags & CURSOR_QUOTED, 0u);
@@ -184,33 +185,34 @@ TEST(Attributes, FindAttributeCursor) {
     EXPECT_EQ(bare.attrLead, 1);
 
     // At the end of the tag the cursor goes back to the pass's start.
-    TokenCursor other{0, -1, 1, text, 0, 0, 0};
+    TokenCursor other = cursorAt(text, 1);
     ASSERT_TRUE(findAttribute(other, u"other"));
     EXPECT_EQ(other.next, 36);
-    TokenCursor missing{0, -1, 1, text, 0, 0, 0};
+    TokenCursor missing = cursorAt(text, 1);
     EXPECT_FALSE(findAttribute(missing, u"size"));
     EXPECT_EQ(missing.next, 36);
 }
 
 TEST(Attributes, ProcessingInstructionAndEndOfText) {
     const char16_t* decl = u"<?xml version=\"1.0\" encoding='GB2312'?>";
-    TokenCursor cursor{0, -1, 2, decl, 0, 0, 0};
+    TokenCursor cursor = cursorAt(decl, 2);
     ASSERT_TRUE(findAttribute(cursor, u"encoding"));
     EXPECT_EQ(std::u16string(decl + cursor.tokenStart, decl + cursor.tokenEnd + 1), u"GB2312");
     // The text ends inside the tag.
     const char16_t* cut = u"<a x=";
-    TokenCursor afterEquals{0, -1, 1, cut, 0, 0, 0};
+    TokenCursor afterEquals = cursorAt(cut, 1);
     ASSERT_TRUE(findAttribute(afterEquals, u"x"));
     EXPECT_EQ(afterEquals.tokenEnd, afterEquals.tokenStart - 1);
     const char16_t* cutName = u"<a x";
-    TokenCursor afterName{0, -1, 1, cutName, 0, 0, 0};
+    TokenCursor afterName = cursorAt(cutName, 1);
     ASSERT_TRUE(findAttribute(afterName, u"x"));
     EXPECT_EQ(afterName.tokenStart, 3);
     EXPECT_EQ(afterName.tokenEnd, 3);
     const char16_t* cutQuote = u"<a x='abc";
-    TokenCursor open{0, -1, 1, cutQuote, 0, 0, 0};
+    TokenCursor open = cursorAt(cutQuote, 1);
     ASSERT_TRUE(findAttribute(open, u"x"));
     EXPECT_EQ(std::u16string(cutQuote + open.tokenStart, cutQuote + open.tokenEnd + 1), u"abc");
 }
 
 }  // namespace
+}  // namespace xml

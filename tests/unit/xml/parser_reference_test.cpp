@@ -1,7 +1,8 @@
 // The parser against a plain, step-by-step rendering of its rules: copied
 // names, a linear search of the open elements, and children moved out of an
 // unended element one by one (each with its whole subtree one level up).
-// The real parser avoids that quadratic work; the two indexes must be equal.
+// The real parser avoids that quadratic work; the two indexes, and the faults
+// they name first, must be equal.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -13,13 +14,23 @@
 #include "xml/tokenizer.h"
 #include "xml/xml_doc.h"
 
+namespace xml {
 namespace {
 
-std::vector<ElemPos> referenceParse(const std::u16string& text) {
-    std::vector<ElemPos> r(1, ElemPos{});
-    if (text.empty()) {
-        return r;
-    }
+struct Reference {
+    std::vector<ElemPos> records;
+    ParseFault fault;  // the markup fault that begins first, else the top level's
+};
+
+Reference referenceParse(const std::u16string& text) {
+    Reference ref;
+    std::vector<ElemPos>& r = ref.records;
+    r.assign(1, ElemPos{});
+    const auto fault = [&](FaultKind kind, int32_t offset, int32_t length, int32_t element) {
+        if (ref.fault.kind == FaultKind::kNone || offset < ref.fault.offset) {
+            ref.fault = {kind, offset, length, element};
+        }
+    };
     struct Open {
         std::u16string name;
         int32_t elem;
@@ -39,6 +50,7 @@ std::vector<ElemPos> referenceParse(const std::u16string& text) {
         r[0].levelFlags |= ILL_FORMED;
         r[u].levelFlags |= UNENDED;
         r[u].length = r[u].startTagLength();
+        fault(FaultKind::kUnendedElement, r[u].start, r[u].length, u);
         if ((r[u].levelFlags & ERROR_INSIDE) != 0) {
             r[u].levelFlags &= ~ERROR_INSIDE;
             r[p].levelFlags |= ERROR_INSIDE;
@@ -60,7 +72,7 @@ std::vector<ElemPos> referenceParse(const std::u16string& text) {
         r[r[p].firstChild].prevSibling = last;
     };
 
-    TokenCursor cursor{0, -1, 0, text.c_str(), 0, 0, 0};
+    TokenCursor cursor = cursorAt(text.c_str(), 0);
     NodeInfo node;
     for (;;) {
         const int32_t type = nextNode(cursor, node);
@@ -101,6 +113,7 @@ std::vector<ElemPos> referenceParse(const std::u16string& text) {
             if (k < 0) {
                 r[0].levelFlags |= ILL_FORMED;
                 r[innermost()].levelFlags |= ERROR_INSIDE;
+                fault(FaultKind::kLoneEndTag, node.start, node.length, 0);
                 continue;
             }
             ElemPos& found = r[open[k].elem];
@@ -113,6 +126,7 @@ std::vector<ElemPos> referenceParse(const std::u16string& text) {
         } else if (type == NODE_SYNTAX_ERROR) {
             r[0].levelFlags |= ILL_FORMED;
             r[innermost()].levelFlags |= ERROR_INSIDE;
+            fault(FaultKind::kSyntaxError, node.start, node.length, 0);
         } else if (type == NODE_END_OF_DOCUMENT) {
             while (!open.empty()) {
                 closeUnended();
@@ -121,7 +135,14 @@ std::vector<ElemPos> referenceParse(const std::u16string& text) {
         }
     }
     r[0].length = int32_t(text.size());
-    return r;
+    const int32_t first = r[0].firstChild;
+    if (ref.fault.kind == FaultKind::kNone && first == 0) {
+        ref.fault.kind = FaultKind::kNoElement;
+    } else if (ref.fault.kind == FaultKind::kNone && r[first].nextSibling != 0) {
+        const int32_t second = r[first].nextSibling;
+        ref.fault = {FaultKind::kSecondElement, r[second].start, r[second].startTagLength(), second};
+    }
+    return ref;
 }
 
 // Parses text both ways; returns "" when the indexes agree record by record.
@@ -131,13 +152,14 @@ std::string compareWithReference(XmlDoc& doc, const std::u16string& text) {
     if (!broken.empty()) {
         return broken;
     }
-    const std::vector<ElemPos> want = referenceParse(text);
-    if (doc.nextFree != int32_t(want.size())) {
+    const Reference reference = referenceParse(text);
+    const std::vector<ElemPos>& want = reference.records;
+    if (doc.nextFree() != int32_t(want.size())) {
         std::string message = "nextFree ";
-        message += std::to_string(doc.nextFree) + ", reference " + std::to_string(want.size());
+        message += std::to_string(doc.nextFree()) + ", reference " + std::to_string(want.size());
         return message;
     }
-    for (int32_t i = 0; i < doc.nextFree; ++i) {
+    for (int32_t i = 0; i < doc.nextFree(); ++i) {
         const ElemPos& a = doc.record(i);
         const ElemPos& b = want[std::size_t(i)];
         if (a.start != b.start || a.length != b.length || a.tagLengths != b.tagLengths ||
@@ -147,6 +169,13 @@ std::string compareWithReference(XmlDoc& doc, const std::u16string& text) {
             message += std::to_string(i) + " differs";
             return message;
         }
+    }
+    const ParseFault& got = doc.fault();
+    const ParseFault& expected = reference.fault;
+    if (got.kind != expected.kind || got.offset != expected.offset || got.length != expected.length ||
+        got.element != expected.element) {
+        return "fault differs: kind " + std::to_string(int(got.kind)) + " at " + std::to_string(got.offset) +
+               ", reference " + std::to_string(int(expected.kind)) + " at " + std::to_string(expected.offset);
     }
     return {};
 }
@@ -208,3 +237,4 @@ TEST(ParserReference, DeepUnendedNesting) {
 }
 
 }  // namespace
+}  // namespace xml

@@ -6,11 +6,12 @@
 #include "unit/xml/index_invariants.h"
 #include "xml/xml_doc.h"
 
+namespace xml {
 namespace {
 
 std::string where(const XmlDoc& doc) {
     std::string out = "in \"";
-    out += platform::utf16ToUtf8(doc.text) + "\"";
+    out += platform::utf16ToUtf8(doc.text()) + "\"";
     return out;
 }
 
@@ -26,7 +27,7 @@ TEST(Parser, NestedElementsAreWellFormed) {
     XmlDoc doc;
     parsed(doc, u"<a><b></b></a>");
     EXPECT_TRUE(doc.wellFormed());
-    EXPECT_EQ(doc.nextFree, 3);
+    EXPECT_EQ(doc.nextFree(), 3);
     EXPECT_EQ(docFlags(doc), 0u);
     EXPECT_EQ(doc.record(0).firstChild, 1);
     EXPECT_EQ(doc.record(0).length, 14);
@@ -73,12 +74,14 @@ TEST(Parser, WellFormedNeedsExactlyOneTopLevelElement) {
     parsed(doc, u"abc");
     EXPECT_FALSE(doc.wellFormed());
     EXPECT_EQ(doc.record(0).firstChild, 0);
-    EXPECT_EQ(doc.nextFree, 1);
+    EXPECT_EQ(doc.nextFree(), 1);
     parsed(doc, u"");
     EXPECT_FALSE(doc.wellFormed());
     EXPECT_EQ(doc.record(0).length, 0);
     // Whatever surrounds the one element does not matter.
     parsed(doc, u"<?xml version='1.0'?>\r\n<!DOCTYPE r><!-- c -->text<r><![CDATA[<x>]]></r> tail<?pi?>");
+    EXPECT_TRUE(doc.wellFormed());
+    parsed(doc, u"<r><?></r>");
     EXPECT_TRUE(doc.wellFormed());
 }
 
@@ -203,25 +206,25 @@ TEST(Parser, ReparseReusesTheDocument) {
     EXPECT_TRUE(doc.wellFormed());
     EXPECT_TRUE(doc.findElement(u"a"));
     EXPECT_FALSE(doc.setDocument(u"<x>"));
-    EXPECT_EQ(doc.currentPos, 0);
-    EXPECT_EQ(doc.nextFree, 2);
+    EXPECT_EQ(doc.currentPos(), 0);
+    EXPECT_EQ(doc.nextFree(), 2);
     EXPECT_EQ(checkIndex(doc), "");
     EXPECT_TRUE(doc.parse() == false);
     EXPECT_TRUE(doc.setDocument(u"<y/>"));
     EXPECT_EQ(doc.record(1).levelFlags, FIRST_CHILD | 0u);
     // No text frees the index; the parse then starts a fresh one.
     EXPECT_FALSE(doc.setDocument(nullptr));
-    EXPECT_TRUE(doc.text.empty());
-    EXPECT_EQ(doc.index->size, 8);
+    EXPECT_TRUE(doc.text().empty());
+    EXPECT_EQ(doc.index().size, 8);
     EXPECT_EQ(checkIndex(doc), "");
 }
 
 TEST(Parser, NewDocumentIsParsedOnce) {
     XmlDoc empty;
     EXPECT_FALSE(empty.wellFormed());
-    EXPECT_EQ(empty.nextFree, 1);
-    EXPECT_EQ(empty.index->size, 8);
-    EXPECT_EQ(empty.flags, 0u);
+    EXPECT_EQ(empty.nextFree(), 1);
+    EXPECT_EQ(empty.index().size, 8);
+    EXPECT_EQ(empty.flags(), 0u);
     EXPECT_EQ(checkIndex(empty), "");
     XmlDoc given(u"<r/>");
     EXPECT_TRUE(given.wellFormed());
@@ -241,13 +244,12 @@ TEST(Parser, SetDocumentCopiesLongTextsWhole) {
     for (const std::u16string& variant : {text + u"</update>\r\n", text + u"<file path='cut"}) {
         XmlDoc copied;
         const bool wellFormed = copied.setDocument(variant.c_str());
-        EXPECT_EQ(copied.text, variant);
+        EXPECT_EQ(copied.text(), variant);
         EXPECT_EQ(checkIndex(copied), "");
-        XmlDoc inPlace;
-        inPlace.text = variant;
-        EXPECT_EQ(inPlace.parse(), wellFormed);
-        ASSERT_EQ(copied.nextFree, inPlace.nextFree);
-        for (int32_t r = 0; r < copied.nextFree; ++r) {
+        XmlDoc inPlace(variant.c_str());
+        EXPECT_EQ(inPlace.parse(), wellFormed);  // now of its own text, in place
+        ASSERT_EQ(copied.nextFree(), inPlace.nextFree());
+        for (int32_t r = 0; r < copied.nextFree(); ++r) {
             const ElemPos& a = copied.record(r);
             const ElemPos& b = inPlace.record(r);
             EXPECT_TRUE(a.start == b.start && a.length == b.length && a.tagLengths == b.tagLengths &&
@@ -261,12 +263,13 @@ TEST(Parser, SetDocumentCopiesLongTextsWhole) {
 // A text taken from the document's own text is read before it is replaced.
 TEST(Parser, SetDocumentFromItsOwnText) {
     XmlDoc doc(u"<a/><b x='1'/>");
-    EXPECT_TRUE(doc.setDocument(doc.text.c_str() + 4));
-    EXPECT_EQ(doc.text, u"<b x='1'/>");
+    EXPECT_TRUE(doc.setDocument(doc.text().c_str() + 4));
+    EXPECT_EQ(doc.text(), u"<b x='1'/>");
     EXPECT_TRUE(doc.findElement(u"b"));
     EXPECT_EQ(doc.attribute(u"x"), u"1");
-    EXPECT_TRUE(doc.setDocument(doc.text.c_str()));
-    EXPECT_EQ(doc.text, u"<b x='1'/>");
+    EXPECT_TRUE(doc.setDocument(doc.text().c_str()));
+    EXPECT_EQ(doc.text(), u"<b x='1'/>");
 }
 
 }  // namespace
+}  // namespace xml

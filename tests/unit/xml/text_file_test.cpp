@@ -7,6 +7,7 @@
 
 #include <string>
 
+namespace xml {
 namespace {
 
 // Files are written byte by byte into a scratch directory of this test.
@@ -237,3 +238,4 @@ TEST_F(TextFileTest, NulBytesAreRemovedFromSingleByteText) {
 }
 
 }  // namespace
+}  // namespace xml

@@ -10,6 +10,7 @@
 #include "xml/navigation.h"
 #include "xml/tokenizer.h"
 
+namespace xml {
 namespace {
 
 struct RefNode {
@@ -155,7 +156,7 @@ RefNode referenceNode(const char16_t* t, int32_t start) {
             if (!done) {
                 const int32_t termLength = term == PI ? 2 : 3;
                 const char16_t lead = term == PI ? u'?' : term == COMMENT ? u'-' : u']';
-                done = q - start > termLength && t[q - 1] == lead && (termLength == 2 || t[q - 2] == lead);
+                done = q > termLength && t[q - 1] == lead && (termLength == 2 || t[q - 2] == lead);
             }
             if (done) {
                 if (doctype) {
@@ -229,8 +230,8 @@ TEST(TokenizerReference, RandomTexts) {
         for (int i = 0; i < pieces; ++i) {
             text += kMarkup[random() % kinds];
         }
-        TokenCursor cursor{0, -1, 0, text.c_str(), 0, 0, 0};
-        TokenCursor bulk{0, -1, 0, text.c_str(), 0, 0, 0};
+        TokenCursor cursor = cursorAt(text.c_str(), 0);
+        TokenCursor bulk = cursorAt(text.c_str(), 0);
         NodeInfo node;
         NodeInfo bulkNode;
         for (int n = 0; n <= int(text.size()); ++n) {
@@ -263,7 +264,7 @@ struct RefAttribute {
 
 // The attribute scan pass by pass, over the word scanner.
 RefAttribute referenceAttribute(const char16_t* t, int32_t from, const char16_t* name) {
-    TokenCursor c{0, -1, from, t, 0, 0, 0};
+    TokenCursor c = cursorAt(t, from);
     bool found = false, afterEquals = false, skipped = false, quoted = false;
     int32_t foundStart = 0, foundEnd = -1;
     RefAttribute r{};
@@ -355,7 +356,7 @@ TEST(FindAttributeReference, RandomTags) {
         for (const char16_t* name : names) {
             const RefAttribute want = referenceAttribute(text.c_str(), 1, name);
             for (const int32_t limit : {0, int32_t(text.size()) + 1}) {
-                TokenCursor c{0, -1, 1, text.c_str(), 0, 0, 0};
+                TokenCursor c = cursorAt(text.c_str(), 1);
                 const bool found = findAttribute(c, name, limit);
                 const std::string where = platform::utf16ToUtf8(text) + " / " + platform::utf16ToUtf8(name);
                 ASSERT_EQ(found, want.found) << where;
@@ -373,3 +374,4 @@ TEST(FindAttributeReference, RandomTags) {
 }
 
 }  // namespace
+}  // namespace xml

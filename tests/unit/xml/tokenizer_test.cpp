@@ -5,12 +5,13 @@
 #include "platform/utf.h"
 #include "xml/tokenizer.h"
 
+namespace xml {
 namespace {
 
 // The node stream of a text, one node per entry: a type letter, the name in
 // parentheses where the tokenizer gives one, then the node's own text.
 std::string nodes(const std::u16string& text) {
-    TokenCursor cursor{0, -1, 0, text.c_str(), 0, 0, 0};
+    TokenCursor cursor = cursorAt(text.c_str(), 0);
     NodeInfo node;
     std::string out;
     for (int guard = 0; guard < 1000; ++guard) {
@@ -54,7 +55,7 @@ std::string nodes(const std::u16string& text) {
 TEST(Tokenizer, EmptyTextEndsAtOnce) {
     EXPECT_EQ(nodes(u""), "");
     const char16_t* empty = u"";
-    TokenCursor cursor{0, -1, 0, empty, 0, 0, 0};
+    TokenCursor cursor = cursorAt(empty, 0);
     NodeInfo node{7, 7, 7, 7};
     EXPECT_EQ(nextNode(cursor, node), NODE_END_OF_DOCUMENT);
     EXPECT_EQ(node.start, 0);
@@ -154,9 +155,12 @@ TEST(Tokenizer, ProcessingInstructions) {
     EXPECT_EQ(nodes(u"<?xml?>"), "P(xml?)<?xml?>");
     // A ">" without "?" before it does not end it.
     EXPECT_EQ(nodes(u"<?pi a>b?><r/>"), "P(pi)<?pi a>b?> | S/(r)<r/>");
-    // "<?>" is not closed by its own "?"; "<??>" is.
+    // The ">" must lie past offset 2 of the text: at the very start "<?>" is
+    // not closed by its own "?", anywhere else it is; "<??>" always is.
     EXPECT_EQ(nodes(u"<?>"), "X<?>");
     EXPECT_EQ(nodes(u"<?>?>"), "P()<?>?>");
+    EXPECT_EQ(nodes(u"<r><?></r>"), "S(r)<r> | P()<?> | E(r)</r>");
+    EXPECT_EQ(nodes(u" <?>"), "W  | P()<?>");
     EXPECT_EQ(nodes(u"<?" u"?>"), "P(?)<?" "?>");
 }
 
@@ -189,20 +193,20 @@ TEST(Tokenizer, DocumentTypes) {
 
 TEST(WordScanner, SkipWhitespace) {
     const char16_t* text = u" \t\r\nab";
-    TokenCursor cursor{0, -1, 0, text, 0, 0, 0};
+    TokenCursor cursor = cursorAt(text, 0);
     EXPECT_TRUE(skipWhitespace(cursor));
     EXPECT_EQ(cursor.next, 4);
     EXPECT_EQ(cursor.tokenStart, 4);
     EXPECT_EQ(cursor.tokenEnd, 3);
     const char16_t* blank = u"  ";
-    TokenCursor atEnd{0, -1, 0, blank, 0, 0, 0};
+    TokenCursor atEnd = cursorAt(blank, 0);
     EXPECT_FALSE(skipWhitespace(atEnd));
     EXPECT_EQ(atEnd.next, 2);
 }
 
 TEST(WordScanner, NextTokenSplitsAtEveryDelimiter) {
     const std::u16string text = u" file path=\"a b\"/x\\y;z!w?v<u>t'  ";
-    TokenCursor cursor{0, -1, 0, text.c_str(), 0, 0, 0};
+    TokenCursor cursor = cursorAt(text.c_str(), 0);
     std::string words;
     while (nextToken(cursor)) {
         words += "[";
@@ -216,7 +220,7 @@ TEST(WordScanner, NextTokenSplitsAtEveryDelimiter) {
 
 TEST(WordScanner, TokenIs) {
     const char16_t* text = u"file FILE";
-    TokenCursor cursor{0, -1, 0, text, 0, 0, 0};
+    TokenCursor cursor = cursorAt(text, 0);
     ASSERT_TRUE(nextToken(cursor));
     EXPECT_TRUE(tokenIs(cursor, u"file"));
     EXPECT_TRUE(tokenIs(cursor, u"file/x"));
@@ -236,10 +240,11 @@ TEST(WordScanner, TokenIs) {
     EXPECT_TRUE(tokenIs(cursor, u"FiLe"));
     EXPECT_FALSE(tokenIs(cursor, u"fild"));
     // The empty token matches an empty name only.
-    TokenCursor empty{0, -1, 0, text, 0, 0, 0};
+    TokenCursor empty = cursorAt(text, 0);
     EXPECT_TRUE(tokenIs(empty, u""));
     EXPECT_TRUE(tokenIs(empty, u"/x"));
     EXPECT_FALSE(tokenIs(empty, u"x"));
 }
 
 }  // namespace
+}  // namespace xml

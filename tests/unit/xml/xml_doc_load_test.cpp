@@ -8,6 +8,7 @@
 
 #include <string>
 
+namespace xml {
 namespace {
 
 // Documents are written byte by byte by the tests, then loaded from disk.
@@ -39,47 +40,47 @@ protected:
 TEST_F(LoadFileTest, Utf8WithAndWithoutMark) {
     XmlDoc doc;
     EXPECT_TRUE(doc.loadFile(write("plain.xml", "<r a=\"\xE6\x9B\xB4\xE6\x96\xB0\"/>")));
-    EXPECT_EQ(doc.flags, 0u);
+    EXPECT_EQ(doc.flags(), 0u);
     EXPECT_EQ(valueOfA(doc), u"更新");
 
     XmlDoc marked;
     EXPECT_TRUE(marked.loadFile(write("bom.xml", "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<r a=\"\xE6\x9B\xB4\"/>")));
-    EXPECT_EQ(marked.flags, FILE_UTF8BOM);
-    EXPECT_EQ(marked.text, u"<?xml version=\"1.0\"?>\r\n<r a=\"更\"/>");
+    EXPECT_EQ(marked.flags(), FILE_UTF8BOM);
+    EXPECT_EQ(marked.text(), u"<?xml version=\"1.0\"?>\r\n<r a=\"更\"/>");
     EXPECT_EQ(valueOfA(marked), u"更");
 }
 
 TEST_F(LoadFileTest, Utf16WithMarks) {
     XmlDoc little;
     EXPECT_TRUE(little.loadFile(write("le.xml", std::string("\xFF\xFE<\0r\0 \0a\0=\0'\0\xF4\x66\xB0\x65'\0/\0>\0", 24))));
-    EXPECT_EQ(little.flags, FILE_UTF16LE);
+    EXPECT_EQ(little.flags(), FILE_UTF16LE);
     EXPECT_EQ(valueOfA(little), u"更新");
 
     XmlDoc big;
     EXPECT_TRUE(big.loadFile(write("be.xml", std::string("\xFE\xFF\0<\0r\0 \0a\0=\0'\x66\xF4\x65\xB0\0'\0/\0>", 24))));
-    EXPECT_EQ(big.flags, FILE_UTF16BE);
+    EXPECT_EQ(big.flags(), FILE_UTF16BE);
     EXPECT_EQ(valueOfA(big), u"更新");
 }
 
 TEST_F(LoadFileTest, MarkAloneAndEmptyFileReadButDoNotParse) {
     XmlDoc doc;
     EXPECT_FALSE(doc.loadFile(write("mark.xml", "\xEF\xBB\xBF")));
-    EXPECT_EQ(doc.text, u"");
-    EXPECT_EQ(doc.flags, FILE_UTF8BOM);
+    EXPECT_EQ(doc.text(), u"");
+    EXPECT_EQ(doc.flags(), FILE_UTF8BOM);
 
     XmlDoc empty;
     EXPECT_FALSE(empty.loadFile(write("empty.xml", "")));
-    EXPECT_EQ(empty.text, u"");
-    EXPECT_EQ(empty.flags, 0u);
+    EXPECT_EQ(empty.text(), u"");
+    EXPECT_EQ(empty.flags(), 0u);
 }
 
 TEST_F(LoadFileTest, MissingFileLeavesAnEmptyDocument) {
     XmlDoc doc;
     ASSERT_TRUE(doc.loadFile(write("first.xml", "<r a=\"1\"/>")));
-    doc.flags = 0x100;
+    doc.setFlags(0x100);
     EXPECT_FALSE(doc.loadFile(scratch.path(u"missing.xml")));
-    EXPECT_EQ(doc.text, u"");
-    EXPECT_EQ(doc.flags, 0x100u);
+    EXPECT_EQ(doc.text(), u"");
+    EXPECT_EQ(doc.flags(), 0x100u);
     // Nothing of the earlier document can be reached any more.
     EXPECT_FALSE(doc.findElement(u"r"));
     EXPECT_FALSE(doc.wellFormed());
@@ -88,7 +89,7 @@ TEST_F(LoadFileTest, MissingFileLeavesAnEmptyDocument) {
 TEST_F(LoadFileTest, IllFormedTextIsReadButNotAccepted) {
     XmlDoc doc;
     EXPECT_FALSE(doc.loadFile(write("two.xml", "<r/><s/>")));
-    EXPECT_EQ(doc.text, u"<r/><s/>");
+    EXPECT_EQ(doc.text(), u"<r/><s/>");
 }
 
 TEST_F(LoadFileTest, DeclaredChineseCodePageInAnyLetterCase) {
@@ -125,7 +126,7 @@ TEST_F(LoadFileTest, HtmlMetaCharset) {
     XmlDoc doc;
     EXPECT_TRUE(doc.loadFile(write("page.html", "<html><head><meta http-equiv=\"Content-Type\" "
                                                 "content=\"text/html; charset=iso-8859-1\"/><r a=\"\xE9\"/></head></html>")));
-    EXPECT_NE(doc.text.find(u"<r a=\"é\"/>"), std::u16string::npos);
+    EXPECT_NE(doc.text().find(u"<r a=\"é\"/>"), std::u16string::npos);
 }
 
 TEST_F(LoadFileTest, UnknownDeclaredNameMeansAnsi) {
@@ -167,8 +168,8 @@ TEST_F(LoadFileTest, BlankLineThenUtf8PassesTheUtf8Test) {
 TEST_F(LoadFileTest, Utf16WithoutMarkStartingWithAngleBracket) {
     XmlDoc doc;
     EXPECT_TRUE(doc.loadFile(write("le-nomark.xml", std::string("<\0r\0 \0a\0=\0\"\0x\0y\0\"\0/\0>\0", 22))));
-    EXPECT_EQ(doc.text, u"<r a=\"xy\"/>");
-    EXPECT_EQ(doc.flags, 0u);
+    EXPECT_EQ(doc.text(), u"<r a=\"xy\"/>");
+    EXPECT_EQ(doc.flags(), 0u);
 }
 
 TEST_F(LoadFileTest, DeclaredUtf32ReadsWholeCodePointsOfTheBytes) {
@@ -177,31 +178,31 @@ TEST_F(LoadFileTest, DeclaredUtf32ReadsWholeCodePointsOfTheBytes) {
     // as text, so the document is refused.
     XmlDoc doc;
     EXPECT_FALSE(doc.loadFile(write("utf32.xml", "<?xml version=\"1.0\" encoding=\"UTF-32\"?><r/>")));
-    ASSERT_EQ(doc.text.size(), 20u);
-    EXPECT_EQ(doc.text[0], 0xD9CF);  // "<?xm" as one code point
-    EXPECT_EQ(doc.text[1], 0xDF3C);
+    ASSERT_EQ(doc.text().size(), 20u);
+    EXPECT_EQ(doc.text()[0], 0xD9CF);  // "<?xm" as one code point
+    EXPECT_EQ(doc.text()[1], 0xDF3C);
 }
 
 TEST_F(LoadFileTest, DeclaredSmallLetterUtf32IsAWindowsCodePageNobodyConverts) {
     XmlDoc doc;
     EXPECT_FALSE(doc.loadFile(write("utf32small.xml", "<?xml version=\"1.0\" encoding=\"utf-32\"?><r/>")));
-    EXPECT_EQ(doc.text, u"");
+    EXPECT_EQ(doc.text(), u"");
 }
 
 TEST_F(LoadFileTest, OneDocumentLoadsFilesOfDifferentByteOrders) {
     XmlDoc doc;
     EXPECT_TRUE(doc.loadFile(write("be.xml", std::string("\xFE\xFF\0<\0r\0 \0a\0=\0'\0b\0'\0/\0>", 22))));
-    EXPECT_EQ(doc.flags, FILE_UTF16BE);
+    EXPECT_EQ(doc.flags(), FILE_UTF16BE);
     EXPECT_EQ(valueOfA(doc), u"b");
 
     // A caller's big-endian flag stays when no mark contradicts it, but the
     // single-byte text is still read as such.
     EXPECT_TRUE(doc.loadFile(write("plain.xml", "<r a=\"c\"/>")));
-    EXPECT_EQ(doc.flags, FILE_UTF16BE);
+    EXPECT_EQ(doc.flags(), FILE_UTF16BE);
     EXPECT_EQ(valueOfA(doc), u"c");
 
     EXPECT_TRUE(doc.loadFile(write("le.xml", std::string("\xFF\xFE<\0r\0 \0a\0=\0'\0d\0'\0/\0>\0", 22))));
-    EXPECT_EQ(doc.flags, FILE_UTF16LE);
+    EXPECT_EQ(doc.flags(), FILE_UTF16LE);
     EXPECT_EQ(valueOfA(doc), u"d");
 }
 
@@ -221,3 +222,4 @@ TEST_F(LoadFileTest, ManifestShape) {
 }
 
 }  // namespace
+}  // namespace xml
