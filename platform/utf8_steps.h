@@ -1,4 +1,4 @@
-// What the vector UTF-8 decoders share: the table of steps through a window.
+// The table of steps through a window that the vector UTF-8 decoders share.
 //
 // A decoder looks at 16 bytes that begin with a sequence. Which of the first
 // 12 bytes end a sequence (bit i: byte i + 1 is no continuation byte) picks a
@@ -8,10 +8,6 @@
 #pragma once
 
 #include <cstdint>
-
-#ifdef _MSC_VER
-#include <intrin.h>
-#endif
 
 namespace platform {
 
@@ -71,22 +67,5 @@ inline constexpr Utf8Steps kUtf8Steps = makeUtf8Steps();
 // three bytes above the surrogates. Ranges [low, high].
 inline constexpr std::int32_t kUtf8ValidLanes[][2] = {
     {0x00, 0x7F}, {0xC280, 0xDFBF}, {0xE0A080, 0xED9FBF}, {0xEE8080, 0xEFBFBF}};
-
-// Internal linkage: each decoder keeps the copy built with its own
-// instruction set, never one of another file's.
-namespace {
-
-// Index of the lowest set bit of a mask that is not 0.
-int lowestBit(unsigned mask) {
-#ifdef _MSC_VER
-    unsigned long index;
-    _BitScanForward(&index, mask);
-    return static_cast<int>(index);
-#else
-    return __builtin_ctz(mask);
-#endif
-}
-
-}  // namespace
 
 }  // namespace platform
