@@ -138,10 +138,11 @@ TEST_F(TextFileTest, Utf8IsConvertedAsThePlatformDoesAndTrimmed) {
     std::string bytes = "<r>";
     for (int i = 0; i < 3000; ++i) bytes += i % 100 == 7 ? "\xE4\xB8" : i % 100 == 9 ? "\xFF" : "\xE4\xB8\xAD";
     bytes += "</r>";
+    // What measuring first and converting into the measured room gives.
     const int size = static_cast<int>(bytes.size());
-    std::u16string expected(bytes.size(), u'\0');
-    expected.resize(static_cast<std::size_t>(
-        platform::multiByteToWide(platform::kUtf8CodePage, bytes.data(), size, expected.data(), size)));
+    const int units = platform::multiByteToWide(platform::kUtf8CodePage, bytes.data(), size, nullptr, 0);
+    std::u16string expected(static_cast<std::size_t>(units), u'\0');
+    ASSERT_EQ(platform::multiByteToWide(platform::kUtf8CodePage, bytes.data(), size, expected.data(), units), units);
     TextFile file;
     std::u16string text;
     ASSERT_TRUE(readWhole(file, write("chinese.xml", bytes), text));
