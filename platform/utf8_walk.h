@@ -93,8 +93,9 @@ void walkUtf8(const unsigned char*& p, const unsigned char* end, char16_t*& out,
                 put += ascii;
                 continue;
             }
+            // A stray continuation byte at the start fails the lane check.
             const Utf8Step step = kUtf8Steps.steps[(~continuation >> (at + 1)) & kEndMask];
-            if (((continuation >> at) & 1) != 0 || step.bytes == 0) {
+            if (step.bytes == 0) {
                 stopped = true;
                 break;
             }
