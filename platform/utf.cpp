@@ -1,5 +1,8 @@
 #include "platform/utf.h"
 
+#include "platform/cpu_features.h"
+#include "platform/utf8_kernels.h"
+
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -55,10 +58,53 @@ inline bool asciiBlock(const unsigned char* p, char16_t* out) {
 #endif
 }
 
-// One decoder for counting (kWrite false) and converting: the two must agree
-// unit for unit. Returns the units counted or written, or kNoRoom.
+// Decodes the sequence at p, which is before end, and moves p behind it. A
+// broken or disallowed sequence yields one replacement for the bytes taken so
+// far; the next byte starts afresh.
+char32_t decodeSequence(const unsigned char*& p, const unsigned char* end) {
+    const unsigned char b = *p++;
+    if (b < 0x80) {
+        return b;
+    }
+    int extra;
+    char32_t c;
+    char32_t min;
+    if (b >= 0xC2 && b <= 0xDF) {
+        extra = 1, c = b & 0x1F, min = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        extra = 2, c = b & 0x0F, min = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        extra = 3, c = b & 0x07, min = 0x10000;
+    } else {
+        return kReplacement;
+    }
+    int got = 0;
+    while (got < extra && p < end && (*p & 0xC0) == 0x80) {
+        c = (c << 6) | (*p & 0x3F);
+        ++p;
+        ++got;
+    }
+    if (got < extra || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        return kReplacement;
+    }
+    return c;
+}
+
+std::size_t unitsOf(char32_t c) { return c >= 0x10000 ? 2 : 1; }
+
+void put(char32_t c, char16_t* out) {
+    if (c < 0x10000) {
+        out[0] = static_cast<char16_t>(c);
+    } else {
+        out[0] = static_cast<char16_t>(0xD800 | ((c - 0x10000) >> 10));
+        out[1] = static_cast<char16_t>(0xDC00 | (c & 0x3FF));
+    }
+}
+
+// The portable decoder, for counting (kWrite false) and converting: the two
+// must agree unit for unit. Returns the units counted or written, or kNoRoom.
 template <bool kWrite>
-std::size_t decodeUtf8(const unsigned char* p, const unsigned char* end, char16_t* out, std::size_t capacity) {
+std::size_t decodePortable(const unsigned char* p, const unsigned char* end, char16_t* out, std::size_t capacity) {
     std::size_t n = 0;
     while (p < end) {
         // Markup is mostly ASCII: take it 16 bytes at a time.
@@ -73,54 +119,71 @@ std::size_t decodeUtf8(const unsigned char* p, const unsigned char* end, char16_
         if (p == end) {
             break;
         }
-        const unsigned char b = *p++;
-        char32_t c = b;
-        if (b >= 0x80) {
-            int extra;
-            char32_t min;
-            if (b >= 0xC2 && b <= 0xDF) {
-                extra = 1, c = b & 0x1F, min = 0x80;
-            } else if (b >= 0xE0 && b <= 0xEF) {
-                extra = 2, c = b & 0x0F, min = 0x800;
-            } else if (b >= 0xF0 && b <= 0xF4) {
-                extra = 3, c = b & 0x07, min = 0x10000;
-            } else {
-                extra = 0, c = kReplacement, min = 0;
-            }
-            int got = 0;
-            while (got < extra && p < end && (*p & 0xC0) == 0x80) {
-                c = (c << 6) | (*p & 0x3F);
-                ++p;
-                ++got;
-            }
-            // A broken or disallowed sequence yields one replacement for the
-            // bytes consumed so far; the next byte starts afresh.
-            if (got < extra || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-                c = kReplacement;
-            }
-        }
-        const std::size_t units = c >= 0x10000 ? 2 : 1;
+        const char32_t c = decodeSequence(p, end);
         if constexpr (kWrite) {
-            if (capacity - n < units) {
+            if (capacity - n < unitsOf(c)) {
                 return kNoRoom;
             }
-            if (units == 1) {
-                out[n] = static_cast<char16_t>(c);
-            } else {
-                out[n] = static_cast<char16_t>(0xD800 | ((c - 0x10000) >> 10));
-                out[n + 1] = static_cast<char16_t>(0xDC00 | (c & 0x3FF));
-            }
+            put(c, out + n);
         }
-        n += units;
+        n += unitsOf(c);
     }
     return n;
 }
 
+// A vector decoder takes what it can; the portable code decodes at least one
+// window of what it leaves (or the last bytes) before handing back.
+template <Utf8Kernel kKernel>
+std::size_t decodeVectorwise(const char* src, std::size_t size, char16_t* dst, std::size_t capacity) {
+    constexpr std::size_t kWindow = 16;
+    const auto* p = reinterpret_cast<const unsigned char*>(src);
+    const unsigned char* const end = p + size;
+    char16_t* out = dst;
+    char16_t* const outEnd = dst + capacity;
+    while (p < end) {
+        kKernel(p, end, out, outEnd);
+        const unsigned char* const resume = end - p > static_cast<std::ptrdiff_t>(kWindow) ? p + kWindow : end;
+        while (p < resume) {
+            const char32_t c = decodeSequence(p, end);
+            if (static_cast<std::size_t>(outEnd - out) < unitsOf(c)) {
+                return kNoRoom;
+            }
+            put(c, out);
+            out += unitsOf(c);
+        }
+    }
+    return static_cast<std::size_t>(out - dst);
+}
+
+std::size_t convertPortable(const char* src, std::size_t size, char16_t* dst, std::size_t capacity) {
+    const auto* p = reinterpret_cast<const unsigned char*>(src);
+    return decodePortable<true>(p, p + size, dst, capacity);
+}
+
 }  // namespace
 
+std::vector<Utf8Path> utf8Paths() {
+    std::vector<Utf8Path> paths{{"portable", convertPortable}};
+#ifdef UPD_UTF8_VECTOR
+    const CpuFeatures& cpu = cpuFeatures();
+    if (cpu.ssse3) {
+        paths.push_back({"ssse3", decodeVectorwise<utf8KernelSsse3>});
+    }
+    if (cpu.avx2) {
+        paths.push_back({"avx2", decodeVectorwise<utf8KernelAvx2>});
+    }
+#endif
+    return paths;
+}
+
 std::size_t utf8ToUtf16(const char* src, std::size_t size, char16_t* dst, std::size_t capacity) {
-    const auto* p = reinterpret_cast<const unsigned char*>(src);
-    return dst == nullptr ? decodeUtf8<false>(p, p + size, nullptr, 0) : decodeUtf8<true>(p, p + size, dst, capacity);
+    if (dst == nullptr) {
+        const auto* p = reinterpret_cast<const unsigned char*>(src);
+        return decodePortable<false>(p, p + size, nullptr, 0);
+    }
+    // The fastest path this processor runs, chosen once.
+    static const auto fastest = utf8Paths().back().decode;
+    return fastest(src, size, dst, capacity);
 }
 
 std::u16string utf8ToUtf16(std::string_view utf8) {

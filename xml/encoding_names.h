@@ -11,6 +11,7 @@ namespace xml {
 enum : std::int32_t {
     kCodePageUnknown = -1,  // not in the table: read as the ANSI code page
     kCodePageAnsi = 0,       // the empty name
+    kCodePageUtf8 = 65001,
     kCodePageUtf32 = 65005,  // our own array of 32-bit code points, no Windows code page
 };
 

@@ -166,14 +166,24 @@ bool TextFile::readText(std::u16string& destination) {
     // whole code points of the bytes read, never more than the chunk holds.
     const std::int32_t sourceLength = codePageFromName(encoding) == kCodePageUtf32 ? unitCount / 4 : unitCount;
     TextConverter converter(encoding, bytes.get(), sourceLength);
-    const std::int32_t measured = converter.convert(nullptr);
+    // UTF-8 never takes more units than bytes: no measuring pass, the room
+    // comes from the byte count and is trimmed after the one conversion.
+    const bool utf8 = codePageFromName(encoding) == kCodePageUtf8;
+    const std::int32_t room = utf8 ? sourceLength : converter.convert(nullptr);
+    converter.destinationCapacity = room;
     // Convert straight into the string that becomes the destination, with
     // 1 % to spare as the caller may add to it.
     std::u16string text;
-    text.reserve(static_cast<std::size_t>(measured) + static_cast<std::size_t>(measured / 100));
-    text.resize(static_cast<std::size_t>(measured));
-    const std::int32_t produced = measured > 0 ? converter.convert(text.data()) : 0;
+    text.reserve(static_cast<std::size_t>(room) + static_cast<std::size_t>(room / 100));
+    text.resize(static_cast<std::size_t>(room));
+    const std::int32_t produced = room > 0 ? converter.convert(text.data()) : 0;
     text.resize(static_cast<std::size_t>(produced));
+    if (text.capacity() / 2 > text.size()) {
+        std::u16string fitted;
+        fitted.reserve(static_cast<std::size_t>(produced) + static_cast<std::size_t>(produced / 100));
+        fitted.assign(text);
+        text.swap(fitted);
+    }
     destination.swap(text);
     return true;
 }

@@ -133,6 +133,25 @@ TEST_F(TextFileTest, CallersBigEndianFlagWithoutMarkReadsBytes) {
     EXPECT_EQ(text, u"<r a=\"é\"/>");
 }
 
+TEST_F(TextFileTest, Utf8IsConvertedAsThePlatformDoesAndTrimmed) {
+    // Converted in one pass into room for every byte: dense Chinese leaves
+    // two thirds of it, which must not stay behind; invalid bytes included.
+    std::string bytes = "<r>";
+    for (int i = 0; i < 3000; ++i) bytes += i % 100 == 7 ? "\xE4\xB8" : i % 100 == 9 ? "\xFF" : "\xE4\xB8\xAD";
+    bytes += "</r>";
+    // What measuring first and converting into the measured room gives.
+    const int size = static_cast<int>(bytes.size());
+    const int units = platform::multiByteToWide(platform::kUtf8CodePage, bytes.data(), size, nullptr, 0);
+    std::u16string expected(static_cast<std::size_t>(units), u'\0');
+    ASSERT_EQ(platform::multiByteToWide(platform::kUtf8CodePage, bytes.data(), size, expected.data(), units), units);
+    TextFile file;
+    std::u16string text;
+    ASSERT_TRUE(readWhole(file, write("chinese.xml", bytes), text));
+    EXPECT_EQ(text, expected);
+    EXPECT_GE(text.capacity(), text.size() + text.size() / 100);
+    EXPECT_LT(text.capacity(), 2 * text.size());
+}
+
 TEST_F(TextFileTest, LeadingAngleBracketMeansUtf8FromOpen) {
     TextFile file;
     ASSERT_TRUE(file.open(write("lt.xml", "<r a=\"\xC3\xA9\"/>")));
