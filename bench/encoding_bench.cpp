@@ -234,11 +234,11 @@ int main(int argc, char** argv) {
     const std::u16string expected = platform::utf8ToUtf16(utf8);
     {
         xml::XmlDoc doc;
-        if (!doc.loadFile(platform::utf8ToUtf16(utf8Path.string())) || doc.text != expected) {
+        if (!doc.loadFile(platform::utf8ToUtf16(utf8Path.string())) || doc.text() != expected) {
             fail("loadFile of the UTF-8 manifest gave something else");
         }
         xml::XmlDoc doc16;
-        if (!doc16.loadFile(platform::utf8ToUtf16(utf16Path.string())) || doc16.text != wide) {
+        if (!doc16.loadFile(platform::utf8ToUtf16(utf16Path.string())) || doc16.text() != wide) {
             fail("loadFile of the UTF-16LE manifest gave something else");
         }
         xml::XmlDoc docChinese;
@@ -247,7 +247,7 @@ int main(int argc, char** argv) {
         }
         auto iconvText = std::make_unique<char16_t[]>(chinese.size());
         const std::size_t units = iconvInto(chinese, iconvText.get());
-        if (docChinese.text != std::u16string_view(iconvText.get(), units)) {
+        if (docChinese.text() != std::u16string_view(iconvText.get(), units)) {
             fail("loadFile and iconv read the Chinese text differently");
         }
         pugi::xml_document peer;
