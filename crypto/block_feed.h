@@ -14,6 +14,7 @@ namespace crypto {
 template <std::size_t Block, typename Compress>
 void feedBlocks(std::uint8_t (&buffer)[Block], std::uint64_t& length, const void* data, std::size_t size,
                 Compress compress) {
+    if (size == 0) return;  // data may then be null, which memcpy must not see
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     std::size_t held = static_cast<std::size_t>(length % Block);
     length += size;
