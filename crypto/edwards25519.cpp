@@ -7,20 +7,32 @@ namespace {
 
 using namespace field;
 
-// first, first + stride, ..., first + 7 stride, ready for additions.
-constexpr std::array<Cached, 8> multiples(const Point& first, const Point& stride) {
+// first, first + stride, ..., first + (N-1) stride, ready for additions.
+template <int N>
+constexpr std::array<Cached, N> multiples(const Point& first, const Point& stride) {
     const Cached step = toCached(stride);
-    std::array<Cached, 8> table{};
+    std::array<Cached, N> table{};
     Point p = first;
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < N; ++i) {
         table[i] = toCached(p);
-        if (i < 7) p = toPoint(add(p, step));
+        if (i < N - 1) p = toPoint(add(p, step));
     }
     return table;
 }
 
-constexpr std::array<Cached, 8> kBaseMultiples = multiples(basePoint(), basePoint());                // B .. 8B
-constexpr std::array<Cached, 8> kBaseOddMultiples = multiples(basePoint(), toPoint(twice(basePoint())));  // B, 3B .. 15B
+// The odd multiples a non-adjacent form of the given width adds.
+template <int Width>
+using OddMultiples = std::array<Cached, 1 << (Width - 2)>;
+
+// Verification's variable point gets a width-5 form (its table is built per
+// call); the base point's table is built once, by the compiler, so it is
+// wider, for fewer additions.
+constexpr int kPointWidth = 5;
+constexpr int kBaseWidth = 7;
+
+constexpr std::array<Cached, 8> kBaseMultiples = multiples<8>(basePoint(), basePoint());  // B .. 8B
+constexpr OddMultiples<kBaseWidth> kBaseOddMultiples =
+    multiples<(1 << (kBaseWidth - 2))>(basePoint(), toPoint(twice(basePoint())));  // B, 3B .. 63B
 
 constexpr std::uint32_t equal(std::uint32_t a, std::uint32_t b) { return ((a ^ b) - 1) >> 31; }
 
@@ -34,8 +46,10 @@ Cached baseDigitMultiple(int digit) {
     return m;
 }
 
-// A width-5 non-adjacent form of s: digits odd in [-15, 15] or 0, each
-// non-zero digit followed by at least four zeros. s below 2^253 needs 254.
+// A non-adjacent form of s of the given width w: digits odd in
+// (-2^(w-1), 2^(w-1)) or 0, each non-zero digit followed by at least w-1
+// zeros. s below 2^253 needs 254 digits.
+template <int Width>
 void nonAdjacentForm(const Bytes32& s, std::int8_t digits[256]) {
     auto bit = [&s](int i) { return i < 256 ? (s[i / 8] >> (i % 8)) & 1 : 0; };
     int carry = 0;
@@ -46,15 +60,16 @@ void nonAdjacentForm(const Bytes32& s, std::int8_t digits[256]) {
             continue;
         }
         int window = carry;
-        for (int b = 0; b < 5; ++b) window += bit(i + b) << b;
-        carry = window >= 16;
-        digits[i] = static_cast<std::int8_t>(window - 32 * carry);
-        for (int b = 1; b < 5 && i + b < 256; ++b) digits[i + b] = 0;
-        i += 5;
+        for (int b = 0; b < Width; ++b) window += bit(i + b) << b;
+        carry = window >= (1 << (Width - 1));
+        digits[i] = static_cast<std::int8_t>(window - (carry << Width));
+        for (int b = 1; b < Width && i + b < 256; ++b) digits[i + b] = 0;
+        i += Width;
     }
 }
 
-void addDigit(Completed& c, int digit, const std::array<Cached, 8>& oddMultiples) {
+template <std::size_t N>
+void addDigit(Completed& c, int digit, const std::array<Cached, N>& oddMultiples) {
     if (digit > 0) c = add(toPoint(c), oddMultiples[digit / 2]);
     if (digit < 0) c = add(toPoint(c), negate(oddMultiples[-digit / 2]));
 }
@@ -69,7 +84,7 @@ Bytes32 encode(const Projective& p) {
 }
 
 bool decode(const Bytes32& s, Point& p) {
-    const Fe y = feFromBytes(s);
+    const Fe y = feCarry(feFromBytes(s));
     Bytes32 canonical = s;
     canonical[31] &= 0x7F;
     if (feToBytes(y) != canonical) return false;
@@ -91,8 +106,7 @@ bool decode(const Bytes32& s, Point& p) {
     const int sign = s[31] >> 7;
     if (feIsZero(x) && sign == 1) return false;
     if (feIsNegative(x) != sign) x = feNeg(x);
-    const Fe carriedY = feCarry(y);
-    p = {x, carriedY, feOne(), feMul(x, carriedY)};
+    p = {x, y, feOne(), feMul(x, y)};
     return true;
 }
 
@@ -123,9 +137,9 @@ Point baseMultiple(const Bytes32& s) {
 
 Projective doubleMultiple(const Bytes32& a, const Point& p, const Bytes32& b) {
     std::int8_t aDigits[256], bDigits[256];
-    nonAdjacentForm(a, aDigits);
-    nonAdjacentForm(b, bDigits);
-    const std::array<Cached, 8> pOddMultiples = multiples(p, toPoint(twice(p)));
+    nonAdjacentForm<kPointWidth>(a, aDigits);
+    nonAdjacentForm<kBaseWidth>(b, bDigits);
+    const OddMultiples<kPointWidth> pOddMultiples = multiples<(1 << (kPointWidth - 2))>(p, toPoint(twice(p)));
 
     int top = 255;
     while (top >= 0 && aDigits[top] == 0 && bDigits[top] == 0) --top;

@@ -43,8 +43,8 @@ constexpr Cached cachedIdentity() { return {field::feOne(), field::feOne(), fiel
 
 // The base point B of RFC 8032: y = 4/5, x positive.
 constexpr Point basePoint() {
-    const Fe x = field::feFromHex("216936d3cd6e53fec0a4e231fdd6dc5c692cc7609525a7b2c9562d608f25d51a");
-    const Fe y = field::feFromHex("6666666666666666666666666666666666666666666666666666666666666658");
+    const Fe x = field::feCarry(field::feFromHex("216936d3cd6e53fec0a4e231fdd6dc5c692cc7609525a7b2c9562d608f25d51a"));
+    const Fe y = field::feCarry(field::feFromHex("6666666666666666666666666666666666666666666666666666666666666658"));
     return {x, y, field::feOne(), field::feMul(x, y)};
 }
 
@@ -67,7 +67,8 @@ constexpr Completed twice(const Projective& p) {
     const Fe c = field::feAdd(field::feSq(p.z), field::feSq(p.z));
     const Fe g = field::feSub(b, a);
     const Fe e = field::feSub(field::feSq(field::feAdd(p.x, p.y)), field::feAdd(a, b));
-    return {e, field::feSub(g, c), g, field::feNeg(field::feAdd(a, b))};
+    // g - c would be four carried elements.
+    return {e, field::feCarry(field::feSub(g, c)), g, field::feNeg(field::feAdd(a, b))};
 }
 
 constexpr Completed twice(const Point& p) { return twice(Projective{p.x, p.y, p.z}); }

@@ -2,10 +2,11 @@
 //
 // An element is ten signed limbs of alternately 26 and 25 bits: limb i
 // weighs 2^ceil(25.5 i). Sums and differences are taken limb by limb without
-// carrying; products of limbs fit in 64 bits as long as every input limb of a
-// product stays below 2^27 in magnitude, four times the bound of a carried
-// limb (2^25, and 2^24 for the odd ones), so a product's inputs may be sums
-// of up to four carried elements. Products and squares come back carried.
+// carrying. A product's inputs may be sums of up to three carried elements
+// (a carried limb is within 2^25, 2^24 for the odd ones): their limbs times
+// 38 still fit in 32 bits, so every partial product is one 32 x 32 -> 64-bit
+// multiplication, also on 32-bit processors. Products and squares come back
+// carried.
 //
 // Everything is constexpr so that the curve's constants and tables are
 // computed by the compiler, and nothing branches on or indexes by the value
@@ -81,56 +82,62 @@ constexpr Fe feCarry(const Fe& f) {
     return feCarryWide(h);
 }
 
+constexpr std::int64_t wide(std::int32_t a, std::int32_t b) { return std::int64_t{a} * b; }
+
 // A limb weighs 2^(25i + ceil(i/2)), so the product of limbs i and j lands on
 // limb i+j, doubled when both are odd, and past limb 9 on limb i+j-10 times 19.
 constexpr Fe feMul(const Fe& f, const Fe& g) {
-    const std::int64_t f0 = f.v[0], f1 = f.v[1], f2 = f.v[2], f3 = f.v[3], f4 = f.v[4];
-    const std::int64_t f5 = f.v[5], f6 = f.v[6], f7 = f.v[7], f8 = f.v[8], f9 = f.v[9];
-    const std::int64_t g0 = g.v[0], g1 = g.v[1], g2 = g.v[2], g3 = g.v[3], g4 = g.v[4];
-    const std::int64_t g5 = g.v[5], g6 = g.v[6], g7 = g.v[7], g8 = g.v[8], g9 = g.v[9];
-    const std::int64_t f1_2 = 2 * f1, f3_2 = 2 * f3, f5_2 = 2 * f5, f7_2 = 2 * f7, f9_2 = 2 * f9;
-    const std::int64_t g1_19 = 19 * g1, g2_19 = 19 * g2, g3_19 = 19 * g3, g4_19 = 19 * g4, g5_19 = 19 * g5;
-    const std::int64_t g6_19 = 19 * g6, g7_19 = 19 * g7, g8_19 = 19 * g8, g9_19 = 19 * g9;
+    const std::int32_t f0 = f.v[0], f1 = f.v[1], f2 = f.v[2], f3 = f.v[3], f4 = f.v[4];
+    const std::int32_t f5 = f.v[5], f6 = f.v[6], f7 = f.v[7], f8 = f.v[8], f9 = f.v[9];
+    const std::int32_t g0 = g.v[0], g1 = g.v[1], g2 = g.v[2], g3 = g.v[3], g4 = g.v[4];
+    const std::int32_t g5 = g.v[5], g6 = g.v[6], g7 = g.v[7], g8 = g.v[8], g9 = g.v[9];
+    const std::int32_t f1_2 = 2 * f1, f3_2 = 2 * f3, f5_2 = 2 * f5, f7_2 = 2 * f7, f9_2 = 2 * f9;
+    const std::int32_t g1_19 = 19 * g1, g2_19 = 19 * g2, g3_19 = 19 * g3, g4_19 = 19 * g4, g5_19 = 19 * g5;
+    const std::int32_t g6_19 = 19 * g6, g7_19 = 19 * g7, g8_19 = 19 * g8, g9_19 = 19 * g9;
     std::int64_t h[10] = {
-        f0 * g0 + f1_2 * g9_19 + f2 * g8_19 + f3_2 * g7_19 + f4 * g6_19 + f5_2 * g5_19 + f6 * g4_19 + f7_2 * g3_19 +
-            f8 * g2_19 + f9_2 * g1_19,
-        f0 * g1 + f1 * g0 + f2 * g9_19 + f3 * g8_19 + f4 * g7_19 + f5 * g6_19 + f6 * g5_19 + f7 * g4_19 + f8 * g3_19 +
-            f9 * g2_19,
-        f0 * g2 + f1_2 * g1 + f2 * g0 + f3_2 * g9_19 + f4 * g8_19 + f5_2 * g7_19 + f6 * g6_19 + f7_2 * g5_19 +
-            f8 * g4_19 + f9_2 * g3_19,
-        f0 * g3 + f1 * g2 + f2 * g1 + f3 * g0 + f4 * g9_19 + f5 * g8_19 + f6 * g7_19 + f7 * g6_19 + f8 * g5_19 +
-            f9 * g4_19,
-        f0 * g4 + f1_2 * g3 + f2 * g2 + f3_2 * g1 + f4 * g0 + f5_2 * g9_19 + f6 * g8_19 + f7_2 * g7_19 + f8 * g6_19 +
-            f9_2 * g5_19,
-        f0 * g5 + f1 * g4 + f2 * g3 + f3 * g2 + f4 * g1 + f5 * g0 + f6 * g9_19 + f7 * g8_19 + f8 * g7_19 + f9 * g6_19,
-        f0 * g6 + f1_2 * g5 + f2 * g4 + f3_2 * g3 + f4 * g2 + f5_2 * g1 + f6 * g0 + f7_2 * g9_19 + f8 * g8_19 +
-            f9_2 * g7_19,
-        f0 * g7 + f1 * g6 + f2 * g5 + f3 * g4 + f4 * g3 + f5 * g2 + f6 * g1 + f7 * g0 + f8 * g9_19 + f9 * g8_19,
-        f0 * g8 + f1_2 * g7 + f2 * g6 + f3_2 * g5 + f4 * g4 + f5_2 * g3 + f6 * g2 + f7_2 * g1 + f8 * g0 + f9_2 * g9_19,
-        f0 * g9 + f1 * g8 + f2 * g7 + f3 * g6 + f4 * g5 + f5 * g4 + f6 * g3 + f7 * g2 + f8 * g1 + f9 * g0,
+        wide(f0, g0) + wide(f1_2, g9_19) + wide(f2, g8_19) + wide(f3_2, g7_19) + wide(f4, g6_19) + wide(f5_2, g5_19) +
+            wide(f6, g4_19) + wide(f7_2, g3_19) + wide(f8, g2_19) + wide(f9_2, g1_19),
+        wide(f0, g1) + wide(f1, g0) + wide(f2, g9_19) + wide(f3, g8_19) + wide(f4, g7_19) + wide(f5, g6_19) +
+            wide(f6, g5_19) + wide(f7, g4_19) + wide(f8, g3_19) + wide(f9, g2_19),
+        wide(f0, g2) + wide(f1_2, g1) + wide(f2, g0) + wide(f3_2, g9_19) + wide(f4, g8_19) + wide(f5_2, g7_19) +
+            wide(f6, g6_19) + wide(f7_2, g5_19) + wide(f8, g4_19) + wide(f9_2, g3_19),
+        wide(f0, g3) + wide(f1, g2) + wide(f2, g1) + wide(f3, g0) + wide(f4, g9_19) + wide(f5, g8_19) +
+            wide(f6, g7_19) + wide(f7, g6_19) + wide(f8, g5_19) + wide(f9, g4_19),
+        wide(f0, g4) + wide(f1_2, g3) + wide(f2, g2) + wide(f3_2, g1) + wide(f4, g0) + wide(f5_2, g9_19) +
+            wide(f6, g8_19) + wide(f7_2, g7_19) + wide(f8, g6_19) + wide(f9_2, g5_19),
+        wide(f0, g5) + wide(f1, g4) + wide(f2, g3) + wide(f3, g2) + wide(f4, g1) + wide(f5, g0) + wide(f6, g9_19) +
+            wide(f7, g8_19) + wide(f8, g7_19) + wide(f9, g6_19),
+        wide(f0, g6) + wide(f1_2, g5) + wide(f2, g4) + wide(f3_2, g3) + wide(f4, g2) + wide(f5_2, g1) + wide(f6, g0) +
+            wide(f7_2, g9_19) + wide(f8, g8_19) + wide(f9_2, g7_19),
+        wide(f0, g7) + wide(f1, g6) + wide(f2, g5) + wide(f3, g4) + wide(f4, g3) + wide(f5, g2) + wide(f6, g1) +
+            wide(f7, g0) + wide(f8, g9_19) + wide(f9, g8_19),
+        wide(f0, g8) + wide(f1_2, g7) + wide(f2, g6) + wide(f3_2, g5) + wide(f4, g4) + wide(f5_2, g3) + wide(f6, g2) +
+            wide(f7_2, g1) + wide(f8, g0) + wide(f9_2, g9_19),
+        wide(f0, g9) + wide(f1, g8) + wide(f2, g7) + wide(f3, g6) + wide(f4, g5) + wide(f5, g4) + wide(f6, g3) +
+            wide(f7, g2) + wide(f8, g1) + wide(f9, g0),
     };
     return feCarryWide(h);
 }
 
 // feMul(f, f) with each cross product taken once.
 constexpr Fe feSq(const Fe& f) {
-    const std::int64_t f0 = f.v[0], f1 = f.v[1], f2 = f.v[2], f3 = f.v[3], f4 = f.v[4];
-    const std::int64_t f5 = f.v[5], f6 = f.v[6], f7 = f.v[7], f8 = f.v[8], f9 = f.v[9];
-    const std::int64_t f0_2 = 2 * f0, f1_2 = 2 * f1, f2_2 = 2 * f2, f3_2 = 2 * f3, f4_2 = 2 * f4;
-    const std::int64_t f5_2 = 2 * f5, f6_2 = 2 * f6, f7_2 = 2 * f7, f8_2 = 2 * f8;
-    const std::int64_t f6_19 = 19 * f6, f7_19 = 19 * f7, f8_19 = 19 * f8, f9_19 = 19 * f9;
-    const std::int64_t f5_38 = 38 * f5, f7_38 = 38 * f7, f9_38 = 38 * f9;
+    const std::int32_t f0 = f.v[0], f1 = f.v[1], f2 = f.v[2], f3 = f.v[3], f4 = f.v[4];
+    const std::int32_t f5 = f.v[5], f6 = f.v[6], f7 = f.v[7], f8 = f.v[8], f9 = f.v[9];
+    const std::int32_t f0_2 = 2 * f0, f1_2 = 2 * f1, f2_2 = 2 * f2, f3_2 = 2 * f3, f4_2 = 2 * f4;
+    const std::int32_t f5_2 = 2 * f5, f6_2 = 2 * f6, f7_2 = 2 * f7, f8_2 = 2 * f8;
+    const std::int32_t f6_19 = 19 * f6, f7_19 = 19 * f7, f8_19 = 19 * f8, f9_19 = 19 * f9;
+    const std::int32_t f5_38 = 38 * f5, f7_38 = 38 * f7, f9_38 = 38 * f9;
     std::int64_t h[10] = {
-        f0 * f0 + f1_2 * f9_38 + f2_2 * f8_19 + f3_2 * f7_38 + f4_2 * f6_19 + f5 * f5_38,
-        f0_2 * f1 + f2_2 * f9_19 + f3_2 * f8_19 + f4_2 * f7_19 + f5_2 * f6_19,
-        f0_2 * f2 + f1_2 * f1 + f3_2 * f9_38 + f4_2 * f8_19 + f5_2 * f7_38 + f6 * f6_19,
-        f0_2 * f3 + f1_2 * f2 + f4_2 * f9_19 + f5_2 * f8_19 + f6_2 * f7_19,
-        f0_2 * f4 + f1_2 * f3_2 + f2 * f2 + f5_2 * f9_38 + f6_2 * f8_19 + f7 * f7_38,
-        f0_2 * f5 + f1_2 * f4 + f2_2 * f3 + f6_2 * f9_19 + f7_2 * f8_19,
-        f0_2 * f6 + f1_2 * f5_2 + f2_2 * f4 + f3_2 * f3 + f7_2 * f9_38 + f8 * f8_19,
-        f0_2 * f7 + f1_2 * f6 + f2_2 * f5 + f3_2 * f4 + f8_2 * f9_19,
-        f0_2 * f8 + f1_2 * f7_2 + f2_2 * f6 + f3_2 * f5_2 + f4 * f4 + f9 * f9_38,
-        f0_2 * f9 + f1_2 * f8 + f2_2 * f7 + f3_2 * f6 + f4_2 * f5,
+        wide(f0, f0) + wide(f1_2, f9_38) + wide(f2_2, f8_19) + wide(f3_2, f7_38) + wide(f4_2, f6_19) + wide(f5, f5_38),
+        wide(f0_2, f1) + wide(f2_2, f9_19) + wide(f3_2, f8_19) + wide(f4_2, f7_19) + wide(f5_2, f6_19),
+        wide(f0_2, f2) + wide(f1_2, f1) + wide(f3_2, f9_38) + wide(f4_2, f8_19) + wide(f5_2, f7_38) + wide(f6, f6_19),
+        wide(f0_2, f3) + wide(f1_2, f2) + wide(f4_2, f9_19) + wide(f5_2, f8_19) + wide(f6_2, f7_19),
+        wide(f0_2, f4) + wide(f1_2, f3_2) + wide(f2, f2) + wide(f5_2, f9_38) + wide(f6_2, f8_19) + wide(f7, f7_38),
+        wide(f0_2, f5) + wide(f1_2, f4) + wide(f2_2, f3) + wide(f6_2, f9_19) + wide(f7_2, f8_19),
+        wide(f0_2, f6) + wide(f1_2, f5_2) + wide(f2_2, f4) + wide(f3_2, f3) + wide(f7_2, f9_38) + wide(f8, f8_19),
+        wide(f0_2, f7) + wide(f1_2, f6) + wide(f2_2, f5) + wide(f3_2, f4) + wide(f8_2, f9_19),
+        wide(f0_2, f8) + wide(f1_2, f7_2) + wide(f2_2, f6) + wide(f3_2, f5_2) + wide(f4, f4) + wide(f9, f9_38),
+        wide(f0_2, f9) + wide(f1_2, f8) + wide(f2_2, f7) + wide(f3_2, f6) + wide(f4_2, f5),
     };
     return feCarryWide(h);
 }
