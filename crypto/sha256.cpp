@@ -11,7 +11,8 @@ namespace crypto {
 namespace {
 
 Sha256BlockFunction fastestBlocks() {
-    static const Sha256BlockFunction chosen = sha256ShaExtensionsUsable() ? sha256BlocksShaExtensions : sha256BlocksPortable;
+    static const Sha256BlockFunction chosen =
+        sha256ShaExtensionsUsable() ? sha256BlocksShaExtensions : sha256BlocksPortable;
     return chosen;
 }
 
@@ -34,7 +35,8 @@ void Sha256::reset() {
 }
 
 void Sha256::update(const void* data, std::size_t size) {
-    feedBlocks(buffer_, length_, data, size, [this](const std::uint8_t* blocks, std::size_t count) { blocks_(state_, blocks, count); });
+    feedBlocks(buffer_, length_, data, size,
+               [this](const std::uint8_t* blocks, std::size_t count) { blocks_(state_, blocks, count); });
 }
 
 Sha256Digest Sha256::finish() {

@@ -31,8 +31,8 @@ private:
 
     Sha256BlockFunction blocks_;
     std::uint32_t state_[8];
-    std::uint64_t length_ = 0;         // bytes fed
-    std::uint8_t buffer_[64] = {};     // the block not yet complete
+    std::uint64_t length_ = 0;      // bytes fed
+    std::uint8_t buffer_[64] = {};  // the block not yet complete
 };
 
 Sha256Digest sha256(const void* data, std::size_t size);

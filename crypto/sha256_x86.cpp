@@ -15,7 +15,8 @@ namespace {
 
 // Four rounds with the schedule words in w and constants K[4q .. 4q+3].
 inline void fourRounds(__m128i& abef, __m128i& cdgh, __m128i w, int q) {
-    const __m128i wk = _mm_add_epi32(w, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kSha256RoundConstants + 4 * q)));
+    const __m128i wk =
+        _mm_add_epi32(w, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kSha256RoundConstants + 4 * q)));
     cdgh = _mm_sha256rnds2_epu32(cdgh, abef, wk);
     abef = _mm_sha256rnds2_epu32(abef, cdgh, _mm_shuffle_epi32(wk, 0x0E));
 }

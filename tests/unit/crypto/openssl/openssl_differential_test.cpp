@@ -56,8 +56,9 @@ bool opensslVerify(const Ed25519PublicKey& publicKey, const std::vector<std::uin
     OpensslKey key(EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, publicKey.data(), publicKey.size()));
     if (key.key == nullptr) return false;
     EVP_MD_CTX* context = EVP_MD_CTX_new();
-    const bool valid = EVP_DigestVerifyInit(context, nullptr, nullptr, nullptr, key.key) == 1 &&
-                       EVP_DigestVerify(context, signature.data(), signature.size(), message.data(), message.size()) == 1;
+    const bool valid =
+        EVP_DigestVerifyInit(context, nullptr, nullptr, nullptr, key.key) == 1 &&
+        EVP_DigestVerify(context, signature.data(), signature.size(), message.data(), message.size()) == 1;
     EVP_MD_CTX_free(context);
     return valid;
 }
@@ -81,7 +82,8 @@ TEST(AgainstOpenssl, RandomMessagesKeysAndTamperedSignatures) {
             context.update(message.data(), message.size());
             ASSERT_EQ(context.finish(), sha256Expected) << length << " bytes";
         }
-        ASSERT_EQ(sha512(message.data(), message.size()), opensslDigest<64>(EVP_sha512(), message)) << length << " bytes";
+        ASSERT_EQ(sha512(message.data(), message.size()), opensslDigest<64>(EVP_sha512(), message))
+            << length << " bytes";
 
         Ed25519Seed seed;
         for (auto& b : seed) b = byte();
@@ -99,11 +101,17 @@ TEST(AgainstOpenssl, RandomMessagesKeysAndTamperedSignatures) {
         auto tamperedSignature = signature;
         auto tamperedMessage = message;
         switch (round % 3) {
-            case 0: tamperedSignature[random() % 64] ^= static_cast<std::uint8_t>(1 << (random() % 8)); break;
-            case 1: key[random() % 32] ^= static_cast<std::uint8_t>(1 << (random() % 8)); break;
+            case 0:
+                tamperedSignature[random() % 64] ^= static_cast<std::uint8_t>(1 << (random() % 8));
+                break;
+            case 1:
+                key[random() % 32] ^= static_cast<std::uint8_t>(1 << (random() % 8));
+                break;
             default:
-                if (!tamperedMessage.empty()) tamperedMessage[random() % length] ^= static_cast<std::uint8_t>(1 << (random() % 8));
-                else tamperedMessage.push_back(0);
+                if (!tamperedMessage.empty())
+                    tamperedMessage[random() % length] ^= static_cast<std::uint8_t>(1 << (random() % 8));
+                else
+                    tamperedMessage.push_back(0);
         }
         const bool ours = ed25519Verify(key, tamperedMessage.data(), tamperedMessage.size(), tamperedSignature);
         ASSERT_EQ(ours, opensslVerify(key, tamperedMessage, tamperedSignature)) << "round " << round;
