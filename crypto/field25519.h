@@ -9,8 +9,9 @@
 // carried.
 //
 // Everything is constexpr so that the curve's constants and tables are
-// computed by the compiler, and nothing branches on or indexes by the value
-// of an element except feToBytes' callers.
+// computed by the compiler. Nothing here branches on or indexes by the value
+// of an element; only the callers of the tests feIsZero and feIsNegative do,
+// on public values.
 #pragma once
 
 #include <array>
