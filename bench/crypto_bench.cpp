@@ -26,8 +26,9 @@ crypto::Sha256Digest opensslSha256(const std::vector<std::uint8_t>& bytes) {
 struct OpensslKeys {
     std::vector<EVP_PKEY*> keys;
     explicit OpensslKeys(const SignedMessages& s) {
-        for (const auto& k : s.keys)
+        for (const auto& k : s.keys) {
             keys.push_back(EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, k.data(), k.size()));
+        }
     }
     ~OpensslKeys() {
         for (EVP_PKEY* k : keys) EVP_PKEY_free(k);

@@ -63,8 +63,9 @@ inline SignedMessages signedMessages() {
 // Verifies them all; false when one fails.
 inline bool verifyAll(const SignedMessages& s) {
     bool all = true;
-    for (int i = 0; i < kSignatures; ++i)
+    for (int i = 0; i < kSignatures; ++i) {
         all &= crypto::ed25519Verify(s.keys[i], s.messages[i].data(), kMessageBytes, s.signatures[i]);
+    }
     return all;
 }
 

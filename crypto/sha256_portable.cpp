@@ -43,8 +43,9 @@ inline void schedule(const std::uint8_t* blocks, std::uint32_t (*wk)[kLanes]) {
         for (int j = 0; j < Lanes; ++j) w[t][j] = loadBigEndian(blocks + 64 * j + 4 * t);
     }
     for (int t = 16; t < 64; ++t) {
-        for (int j = 0; j < Lanes; ++j)
+        for (int j = 0; j < Lanes; ++j) {
             w[t][j] = sigma1(w[t - 2][j]) + w[t - 7][j] + sigma0(w[t - 15][j]) + w[t - 16][j];
+        }
     }
     for (int t = 0; t < 64; ++t) {
         for (int j = 0; j < Lanes; ++j) wk[t][j] = w[t][j] + kSha256RoundConstants[t];

@@ -123,8 +123,9 @@ std::vector<std::string> digestsInPieces(Context context, const std::string& byt
 
 void expectDigests(const std::string& bytes, const char* sha256Hex, const char* sha512Hex, const std::string& what) {
     for (const auto& [name, blocks] : sha256Paths()) {
-        for (const std::string& d : digestsInPieces(Sha256(blocks), bytes))
+        for (const std::string& d : digestsInPieces(Sha256(blocks), bytes)) {
             EXPECT_EQ(d, sha256Hex) << what << ", " << name;
+        }
     }
     EXPECT_EQ(crypto::sha256Hex(bytes.data(), bytes.size()), sha256Hex) << what;
     for (const std::string& d : digestsInPieces(Sha512(), bytes)) EXPECT_EQ(d, sha512Hex) << what;
@@ -138,6 +139,7 @@ TEST(Sha, StandardExamples) {
 }
 
 TEST(Sha, PatternedInputsAroundTheBlockSizes) {
-    for (const auto& p : kPatterned)
+    for (const auto& p : kPatterned) {
         expectDigests(pattern(p.length), p.sha256, p.sha512, std::to_string(p.length) + " bytes");
+    }
 }
