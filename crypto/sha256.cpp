@@ -1,0 +1,65 @@
+#include "crypto/sha256.h"
+
+#include <cstring>
+
+#include "crypto/block_feed.h"
+#include "crypto/hex.h"
+#include "crypto/sha256_blocks.h"
+#include "platform/cpu_features.h"
+
+namespace crypto {
+namespace {
+
+Sha256BlockFunction fastestBlocks() {
+    static const Sha256BlockFunction chosen =
+        sha256ShaExtensionsUsable() ? sha256BlocksShaExtensions : sha256BlocksPortable;
+    return chosen;
+}
+
+}  // namespace
+
+bool sha256ShaExtensionsUsable() {
+    const platform::CpuFeatures& f = platform::cpuFeatures();
+    return f.sha && f.ssse3 && f.sse41;
+}
+
+Sha256::Sha256() : Sha256(fastestBlocks()) {}
+
+Sha256::Sha256(Sha256BlockFunction blocks) : blocks_(blocks) { reset(); }
+
+void Sha256::reset() {
+    static constexpr std::uint32_t kInitial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                                                  0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+    std::memcpy(state_, kInitial, sizeof state_);
+    length_ = 0;
+}
+
+void Sha256::update(const void* data, std::size_t size) {
+    feedBlocks(buffer_, length_, data, size,
+               [this](const std::uint8_t* blocks, std::size_t count) { blocks_(state_, blocks, count); });
+}
+
+Sha256Digest Sha256::finish() {
+    // A 1 bit, zeros up to 8 bytes short of a block end, the bit length.
+    const std::uint64_t bits = length_ * 8;
+    std::uint8_t tail[72] = {0x80};
+    const std::size_t held = static_cast<std::size_t>(length_ % 64);
+    const std::size_t padding = (held < 56 ? 56 : 120) - held;
+    for (int i = 0; i < 8; ++i) tail[padding + i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
+    update(tail, padding + 8);
+
+    Sha256Digest digest;
+    for (int i = 0; i < 32; ++i) digest[i] = static_cast<std::uint8_t>(state_[i / 4] >> (24 - 8 * (i % 4)));
+    reset();
+    return digest;
+}
+
+Sha256Digest sha256(const void* data, std::size_t size) {
+    Sha256 context;
+    context.update(data, size);
+    return context.finish();
+}
+
+std::string sha256Hex(const void* data, std::size_t size) { return toHex(sha256(data, size)); }
+
+}  // namespace crypto
