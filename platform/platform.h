@@ -60,6 +60,9 @@ std::uint32_t setCurrentDirectory(const std::u16string& dir);
 // Sleep.
 void sleepMs(std::uint32_t ms);
 
+// What program file names end in: ".exe" on Windows, "" on POSIX.
+std::u16string_view executableSuffix();
+
 // The current local time formatted by strftime rules (the pattern is ASCII).
 // Empty when the time cannot be read, converted or formatted.
 std::u16string formatLocalTime(const char* pattern);
@@ -138,7 +141,9 @@ struct DirEntry {
 bool listDirectory(const std::u16string& dir, std::vector<DirEntry>& out);
 
 // A file opened for byte reading with no sharing restriction of our own
-// (_wfopen(path, L"rb") on Windows). Closed by the destructor.
+// (_wfopen(path, L"rb") on Windows): the open fails for a file that another
+// program holds without sharing reading (POSIX: an exclusive flock). Closed
+// by the destructor.
 class InputFile {
 public:
     InputFile() = default;

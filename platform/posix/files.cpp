@@ -18,16 +18,6 @@ namespace {
 
 bool statPath(const std::string& path, struct stat& st) { return ::stat(path.c_str(), &st) == 0; }
 
-// True when another open file holds a flock on path that conflicts with
-// the lock asked for.
-bool lockedByOther(int fd, int operation) {
-    if (::flock(fd, operation | LOCK_NB) == 0) {
-        ::flock(fd, LOCK_UN);
-        return false;
-    }
-    return errno == EWOULDBLOCK;
-}
-
 }  // namespace
 
 FindResult findFirstFile(const std::u16string& path) {
@@ -40,7 +30,7 @@ std::uint32_t openReadWriteTest(const std::u16string& path) {
     const std::string native = posix::nativePath(path);
     const int fd = ::open(native.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return posix::errorFromErrno(errno, native);
-    const bool held = lockedByOther(fd, LOCK_SH);
+    const bool held = posix::lockedByOther(fd, LOCK_SH);
     ::close(fd);
     return held ? kErrorSharingViolation : kErrorSuccess;
 }
@@ -71,7 +61,7 @@ std::uint32_t moveFileReplace(const std::u16string& from, const std::u16string& 
     if (fd >= 0) {
         struct stat st {};
         const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-        const bool held = regular && lockedByOther(fd, LOCK_EX);
+        const bool held = regular && posix::lockedByOther(fd, LOCK_EX);
         ::close(fd);
         if (held) return kErrorAccessDenied;
         if (regular) {
@@ -101,7 +91,7 @@ std::uint32_t renameFile(const std::u16string& from, const std::u16string& to) {
     const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd >= 0) {
         struct stat st {};
-        const bool held = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && lockedByOther(fd, LOCK_EX);
+        const bool held = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && posix::lockedByOther(fd, LOCK_EX);
         ::close(fd);
         if (held) return kErrorSharingViolation;
     }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,7 +33,9 @@ bool InputFile::open(const std::u16string& path) {
     const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return false;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {  // Windows cannot open a directory as a file
+    // Windows cannot open a directory as a file, nor read one that another
+    // program holds without sharing (an exclusive flock here).
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || posix::lockedByOther(fd, LOCK_SH)) {
         ::close(fd);
         return false;
     }

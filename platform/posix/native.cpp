@@ -1,6 +1,7 @@
 #include "platform/posix/native.h"
 
 #include <cerrno>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include "platform/platform.h"
@@ -51,6 +52,14 @@ std::uint32_t errorFromErrno(int err, const std::string& path) {
         case ENOEXEC: return kErrorBadExeFormat;
         default: return kErrorInvalidFunction;
     }
+}
+
+bool lockedByOther(int fd, int operation) {
+    if (::flock(fd, operation | LOCK_NB) == 0) {
+        ::flock(fd, LOCK_UN);
+        return false;
+    }
+    return errno == EWOULDBLOCK;
 }
 
 }  // namespace platform::posix

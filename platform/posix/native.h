@@ -17,4 +17,10 @@ std::uint32_t errorFromErrno(int err, const std::string& path);
 // 3 when the directory that should hold path does not exist, else 2.
 std::uint32_t missingFileCode(const std::string& path);
 
+// Windows' share modes are played by flock: an exclusive lock stands for a
+// handle opened without sharing, a shared lock for one that shares reading
+// and writing but not deletion. True when another open file of fd's file
+// holds a lock that conflicts with operation (LOCK_SH or LOCK_EX).
+bool lockedByOther(int fd, int operation);
+
 }  // namespace platform::posix

@@ -32,6 +32,8 @@ std::uint32_t setCurrentDirectory(const std::u16string& dir) {
     return ::chdir(native.c_str()) == 0 ? kErrorSuccess : posix::errorFromErrno(errno, native);
 }
 
+std::u16string_view executableSuffix() { return u""; }
+
 void sleepMs(std::uint32_t ms) {
     timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
     while (::nanosleep(&left, &left) != 0 && errno == EINTR) {

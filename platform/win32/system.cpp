@@ -28,6 +28,8 @@ std::uint32_t setCurrentDirectory(const std::u16string& dir) {
     return ::SetCurrentDirectoryW(win32::wide(dir)) ? std::uint32_t{kErrorSuccess} : ::GetLastError();
 }
 
+std::u16string_view executableSuffix() { return u".exe"; }
+
 void sleepMs(std::uint32_t ms) { ::Sleep(ms); }
 
 std::u16string formatLocalTime(const char* pattern) {

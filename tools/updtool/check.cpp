@@ -16,7 +16,7 @@ namespace {
 
 struct CheckOptions {
     std::u16string dir = u".";
-    std::u16string selfName = UPD_SELF_NAME;
+    std::u16string selfName = defaultSelfName();
     bool json = false;
 };
 

@@ -1,6 +1,7 @@
 #include "tools/updtool/commands.h"
 
 #include "tools/updtool/output.h"
+#include "platform/format.h"
 #include "tools/updtool/self_name.h"
 #include "upd_version.h"
 
@@ -33,7 +34,7 @@ constexpr std::u16string_view kHelp =
     u"    Multilingual Plane counts 2 columns; LF, CR LF and a lone CR end a line).\n"
     u"    --json prints the same facts as one JSON document.\n"
     u"    --self NAME is the Updater's own file name, which the Updater exempts from\n"
-    u"    the digest and occupancy checks (default: " UPD_SELF_NAME u").\n"
+    u"    the digest and occupancy checks (default: %s).\n"
     u"    Exit status: 0 the Updater would go on to install, 1 it would fail, 2 bad usage.\n"
     u"\n"
     u"updtool md5 FILE...\n"
@@ -56,7 +57,7 @@ int run(const std::vector<std::u16string>& args) {
     if (command == u"check") return checkCommand(rest);
     if (command == u"md5") return md5Command(rest);
     if (command == u"--help" || command == u"-h" || command == u"help") {
-        writeOut(kHelp);
+        writeOut(platform::formatMessage(kHelp, {defaultSelfName()}));
         return kExitOk;
     }
     if (command == u"--version") {

@@ -2,8 +2,12 @@
 // file unless told otherwise.
 #pragma once
 
-#ifdef _WIN32
-#define UPD_SELF_NAME u"updater.exe"
-#else
-#define UPD_SELF_NAME u"updater"
-#endif
+#include <string>
+
+#include "platform/platform.h"
+
+namespace updtool {
+
+inline std::u16string defaultSelfName() { return u"updater" + std::u16string(platform::executableSuffix()); }
+
+}  // namespace updtool

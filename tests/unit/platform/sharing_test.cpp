@@ -70,6 +70,20 @@ TEST(OpenReadWriteTest, PassesAHolderThatSharesReadingAndWriting) {
     EXPECT_EQ(platform::openReadWriteTest(scratch.path(u"a.dll")), 0u);
 }
 
+TEST(InputFile, RefusesAFileHeldWithoutSharingAndReadsAShared) {
+    ScratchDir scratch;
+    ASSERT_TRUE(writeBytes(scratch.path(u"a.dll"), "x"));
+    platform::InputFile file;
+    {
+        const HeldFile held(scratch.path(u"a.dll"), HeldFile::Sharing::kNone);
+        ASSERT_TRUE(held.isHeld());
+        EXPECT_FALSE(file.open(scratch.path(u"a.dll")));
+    }
+    const HeldFile held(scratch.path(u"a.dll"), HeldFile::Sharing::kReadWrite);
+    ASSERT_TRUE(held.isHeld());
+    EXPECT_TRUE(file.open(scratch.path(u"a.dll")));
+}
+
 TEST(MoveFileReplace, RefusesToReplaceAHeldFile) {
     ScratchDir scratch;
     ASSERT_TRUE(writeBytes(scratch.path(u"staged"), "new"));
