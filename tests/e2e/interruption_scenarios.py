@@ -9,9 +9,8 @@ import os
 import random
 import shutil
 import subprocess
-import time
 
-from scenario_runner import Failure, Registry, expect_equal, md5
+from scenario_runner import Failure, Registry, expect_equal, product_record
 
 SCENARIOS = Registry()
 scenario = SCENARIOS
@@ -76,17 +75,7 @@ def expect_killed(code, what):
 
 
 def product_lines(s):
-    """The command lines the product was started with, waiting for its record."""
-    path = s.path("product-cmdline.txt")
-    deadline = time.monotonic() + (60 if s.wine else 10)
-    while time.monotonic() < deadline:
-        if os.path.exists(path):
-            with open(path, "rb") as f:
-                data = f.read()
-            if data.endswith(b"\n"):
-                return data.decode("utf-8").split("\n")[:-1]
-        time.sleep(0.005)
-    raise Failure("the product was not started")
+    return product_record(s.path("product-cmdline.txt"), s.wine)
 
 
 def told_moveok(s):

@@ -23,7 +23,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from scenario_runner import Failure, Registry, expect_equal, md5, run_main  # noqa: E402
+from scenario_runner import Failure, Helpers, Registry, expect_equal, md5, product_record, run_main  # noqa: E402
 import interruption_scenarios  # noqa: E402
 
 SCENARIOS = Registry()
@@ -63,7 +63,7 @@ class Scenario:
         self.dir = os.path.join(base, "install")
         self.self_name = "updater" + self.exe
         self.env = dict(os.environ)
-        self.helpers = []  # (process, marker) of helpers that stay running
+        self.helpers = Helpers(base, self.wine)
         self.reset()
 
     def reset(self):
@@ -107,43 +107,18 @@ class Scenario:
 
     # ---- helpers that stay running -------------------------------------------
 
-    def _start_helper(self, command):
-        marker = os.path.join(self.base, f"hold-{len(self.helpers)}")
-        ready = marker + ".ready"
-        open(marker, "w").close()
-        process = subprocess.Popen(command + [marker, ready], cwd=self.dir, env=self.env,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.helpers.append((process, marker))
-        deadline = time.monotonic() + (60 if self.wine else 10)
-        while not os.path.exists(ready):
-            if process.poll() is not None:
-                raise Failure(f"helper {command} ended with {process.returncode}")
-            if time.monotonic() > deadline:
-                raise Failure(f"helper {command} did not get ready")
-            time.sleep(0.05)
-        return process
-
     def start_product(self, name="mivato.exe"):
         """Starts a copy of the fake product under name, running until released."""
         if name != "mivato.exe":
             shutil.copy(self.options.product, self.path(name))
-        return self._start_helper(self.command(self.path(name), "--stay"))
+        return self.helpers.start(self.command(self.path(name), "--stay"), self.dir, self.env)
 
     def hold(self, rel, mode):
         """Holds an installed file open: mode "exclusive" or "shared"."""
-        return self._start_helper(self.command(self.options.locker, mode, rel))
+        return self.helpers.start(self.command(self.options.locker, mode, rel), self.dir, self.env)
 
     def release(self):
-        for process, marker in self.helpers:
-            if os.path.exists(marker):
-                os.remove(marker)
-        for process, _ in self.helpers:
-            try:
-                process.wait(timeout=30)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
-        self.helpers = []
+        self.helpers.release()
 
     # ---- running the Updater ---------------------------------------------------
 
@@ -185,22 +160,12 @@ class Scenario:
 
     def product_command_line(self):
         """Waits for the restarted product's record of its command line."""
-        path = self.path("product-cmdline.txt")
-        deadline = time.monotonic() + (60 if self.wine else 10)
-        while time.monotonic() < deadline:
-            if os.path.exists(path):
-                with open(path, "rb") as f:
-                    data = f.read()
-                if data.endswith(b"\n"):
-                    # Give a second start, which must not happen, time to show.
-                    time.sleep(0.3)
-                    with open(path, "rb") as f:
-                        data = f.read()
-                    lines = data.decode("utf-8").split("\n")[:-1]
-                    expect_equal("number of product starts", len(lines), 1)
-                    return lines[0]
-            time.sleep(0.05)
-        raise Failure("the product was not started")
+        product_record(self.path("product-cmdline.txt"), self.wine)
+        # Give a second start, which must not happen, time to show.
+        time.sleep(0.3)
+        lines = product_record(self.path("product-cmdline.txt"), self.wine)
+        expect_equal("number of product starts", len(lines), 1)
+        return lines[0]
 
     def expect_no_product_start(self):
         time.sleep(3 if self.wine else 1)

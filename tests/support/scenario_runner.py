@@ -4,8 +4,11 @@ scenarios, each in a scratch directory of its own."""
 
 import argparse
 import hashlib
+import os
 import shutil
+import subprocess
 import tempfile
+import time
 
 
 class Failure(Exception):
@@ -19,6 +22,59 @@ def expect_equal(what, actual, expected):
 
 def md5(content):
     return hashlib.md5(content).hexdigest()
+
+
+class Helpers:
+    """Helper processes that stay running (a fake product, a file locker) until
+    their marker file is removed."""
+
+    def __init__(self, base, wine):
+        self.base = base
+        self.wine = wine
+        self.running = []  # (process, marker)
+
+    def start(self, command, cwd, env=None):
+        """Starts command + [marker, ready] and waits until it has made ready."""
+        marker = os.path.join(self.base, f"hold-{len(self.running)}")
+        ready = marker + ".ready"
+        open(marker, "w").close()
+        process = subprocess.Popen(command + [marker, ready], cwd=cwd, env=env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.running.append((process, marker))
+        deadline = time.monotonic() + (60 if self.wine else 10)
+        while not os.path.exists(ready):
+            if process.poll() is not None:
+                raise Failure(f"helper {command} ended with {process.returncode}")
+            if time.monotonic() > deadline:
+                raise Failure(f"helper {command} did not get ready")
+            time.sleep(0.05)
+        return process
+
+    def release(self):
+        for process, marker in self.running:
+            if os.path.exists(marker):
+                os.remove(marker)
+        for process, _ in self.running:
+            try:
+                process.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+        self.running = []
+
+
+def product_record(path, wine):
+    """The lines in which the fake product recorded its command lines, once the
+    first has been written whole."""
+    deadline = time.monotonic() + (60 if wine else 10)
+    while time.monotonic() < deadline:
+        if os.path.exists(path):
+            with open(path, "rb") as f:
+                data = f.read()
+            if data.endswith(b"\n"):
+                return data.decode("utf-8").split("\n")[:-1]
+        time.sleep(0.005)
+    raise Failure("the product was not started")
 
 
 class Registry(dict):

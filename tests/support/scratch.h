@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,6 +68,7 @@ public:
     ScratchDir() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = u"scratch-" + platform::utf8ToUtf16(info->test_suite_name()) + u"-" + platform::utf8ToUtf16(info->name());
+        std::replace(dir_.begin(), dir_.end(), u'/', u'_');  // parameterised tests' names
         removeTree(dir_);
         EXPECT_EQ(platform::createDirectory(dir_), 0u);
     }
@@ -77,6 +81,57 @@ public:
 
 private:
     std::u16string dir_;
+};
+
+// A fixture for the tests of steps that work relative to the working
+// directory, as the Updater does: each test runs in a ScratchDir of its own
+// as the working directory. Paths use "\" like the manifest does.
+class ScratchDirTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = std::filesystem::current_path();
+        scratch_.emplace();
+        ASSERT_EQ(platform::setCurrentDirectory(scratch_->dir()), 0u);
+    }
+
+    void TearDown() override {
+        std::filesystem::current_path(previous_);
+        scratch_.reset();
+    }
+
+    // Writes content to path, creating the directories on the way.
+    static void writeFile(const std::u16string& path, std::string_view content) {
+        for (std::size_t cut = path.find(u'\\'); cut != std::u16string::npos; cut = path.find(u'\\', cut + 1)) {
+            platform::createDirectory(path.substr(0, cut));
+        }
+        ASSERT_TRUE(writeBytes(path, content));
+    }
+
+    // The content of a file, or nothing when it is missing or a directory.
+    static std::optional<std::string> readFile(const std::u16string& path) {
+        if (platform::findFirstFile(path) != platform::FindResult::kFile) return std::nullopt;
+        return readBytes(path);
+    }
+
+    static bool exists(const std::u16string& path) {
+        return platform::findFirstFile(path) != platform::FindResult::kNotFound;
+    }
+
+    // Names in a directory, sorted, separated by blanks.
+    static std::string listing(const std::u16string& dir) {
+        std::vector<platform::DirEntry> entries;
+        platform::listDirectory(dir, entries);
+        std::vector<std::string> names;
+        for (const platform::DirEntry& entry : entries) names.push_back(platform::utf16ToUtf8(entry.name));
+        std::sort(names.begin(), names.end());
+        std::string out;
+        for (const std::string& name : names) out += (out.empty() ? "" : " ") + name;
+        return out;
+    }
+
+private:
+    std::filesystem::path previous_;
+    std::optional<ScratchDir> scratch_;
 };
 
 // The directory of the running test program, without the last backslash.

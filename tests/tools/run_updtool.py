@@ -18,10 +18,9 @@ import os
 import shutil
 import subprocess
 import sys
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from scenario_runner import Failure, Registry, expect_equal, md5, run_main  # noqa: E402
+from scenario_runner import Failure, Helpers, Registry, expect_equal, md5, product_record, run_main  # noqa: E402
 
 SCENARIOS = Registry()
 scenario = SCENARIOS
@@ -46,7 +45,7 @@ class Scratch:
         self.wine = options.wine is not None
         self.exe = ".exe" if self.wine else ""
         self.base = base
-        self.helpers = []
+        self.helpers = Helpers(base, self.wine)
         # Characters of XML's that file names may hold on the platform.
         self.quote = "'" if self.wine else '"'
         self.angles = "()" if self.wine else "<>"
@@ -109,41 +108,14 @@ class Scratch:
         subprocess.run(self.command(self.path(rel + "/updater" + self.exe), "updater"), cwd=self.base,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        timeout=180 if self.wine else 60, check=True)
-        deadline = time.monotonic() + (60 if self.wine else 10)
-        while time.monotonic() < deadline:
-            if os.path.exists(record):
-                with open(record, "rb") as f:
-                    data = f.read()
-                if data.endswith(b"\n"):
-                    return data.decode("utf-8")[:-1]
-            time.sleep(0.05)
-        raise Failure("the Updater did not start the product")
+        return "\n".join(product_record(record, self.wine))
 
     def hold(self, rel, mode):
         """Keeps file rel (relative to the scratch directory) open until release."""
-        marker = self.path(f"hold-{len(self.helpers)}")
-        ready = marker + ".ready"
-        open(marker, "w").close()
-        process = subprocess.Popen(self.command(self.options.locker, mode, rel, marker, ready), cwd=self.base,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.helpers.append((process, marker))
-        deadline = time.monotonic() + (60 if self.wine else 10)
-        while not os.path.exists(ready):
-            if process.poll() is not None or time.monotonic() > deadline:
-                raise Failure(f"the file locker for {rel} did not get ready")
-            time.sleep(0.05)
+        self.helpers.start(self.command(self.options.locker, mode, rel), self.base)
 
     def release(self):
-        for process, marker in self.helpers:
-            if os.path.exists(marker):
-                os.remove(marker)
-        for process, _ in self.helpers:
-            try:
-                process.wait(timeout=30)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
-        self.helpers = []
+        self.helpers.release()
 
 
 def parse_text(stdout):

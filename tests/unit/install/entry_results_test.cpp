@@ -3,7 +3,9 @@
 #include "install/occupancy.h"
 #include "install/verification.h"
 #include "platform/platform.h"
-#include "scratch_dir.h"
+#include "support/scratch.h"
+
+using testsupport::ScratchDirTest;
 
 using install::EntryVerification;
 using install::ManifestEntry;

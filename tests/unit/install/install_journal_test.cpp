@@ -2,7 +2,9 @@
 
 #include "install/journal_format.h"
 #include "install/recovery.h"
-#include "scratch_dir.h"
+#include "support/scratch.h"
+
+using testsupport::ScratchDirTest;
 
 using install::JournalMove;
 using install::JournalRecord;

@@ -1,10 +1,10 @@
 #include "install/installation.h"
 
 #include "install/recovery.h"
-
-#include "scratch_dir.h"
+#include "support/scratch.h"
 
 using install::ManifestEntry;
+using testsupport::ScratchDirTest;
 
 namespace {
 

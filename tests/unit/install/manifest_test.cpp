@@ -1,6 +1,8 @@
 #include "install/manifest.h"
 
-#include "scratch_dir.h"
+#include "support/scratch.h"
+
+using testsupport::ScratchDirTest;
 
 using install::ManifestEntry;
 

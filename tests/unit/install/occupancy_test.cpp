@@ -1,7 +1,9 @@
 #include "install/occupancy.h"
 
 #include "platform/platform.h"
-#include "scratch_dir.h"
+#include "support/scratch.h"
+
+using testsupport::ScratchDirTest;
 
 using install::ManifestEntry;
 

@@ -1,6 +1,8 @@
 #include "install/verification.h"
 
-#include "scratch_dir.h"
+#include "support/scratch.h"
+
+using testsupport::ScratchDirTest;
 
 using install::ManifestEntry;
 
