@@ -133,7 +133,9 @@ struct DirEntry {
 bool listDirectory(const std::u16string& dir, std::vector<DirEntry>& out);
 
 // A file opened for byte reading with no sharing restriction of our own
-// (_wfopen(path, L"rb") on Windows). Closed by the destructor.
+// (CreateFileW(GENERIC_READ, FILE_SHARE_READ|FILE_SHARE_WRITE, OPEN_EXISTING)
+// on Windows, as _wfopen(path, L"rb") shares it), read through a buffer of
+// its own. Closed by the destructor.
 class InputFile {
 public:
     InputFile() = default;
