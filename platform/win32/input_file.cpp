@@ -18,7 +18,7 @@ constexpr DWORD kBufferBytes = 1 << 16;
 
 struct Reader {
     HANDLE file;
-    std::unique_ptr<unsigned char[]> buffer = std::make_unique<unsigned char[]>(kBufferBytes);
+    std::unique_ptr<unsigned char[]> buffer = std::make_unique_for_overwrite<unsigned char[]>(kBufferBytes);
     DWORD at = 0;  // the next byte to deliver; filled: the bytes the buffer holds
     DWORD filled = 0;
 };
