@@ -17,13 +17,18 @@ namespace {
 constexpr DWORD kBufferBytes = 1 << 16;
 
 struct Reader {
-    HANDLE file;
+    HANDLE file = INVALID_HANDLE_VALUE;
     std::unique_ptr<unsigned char[]> buffer = std::make_unique_for_overwrite<unsigned char[]>(kBufferBytes);
     DWORD at = 0;  // the next byte to deliver; filled: the bytes the buffer holds
     DWORD filled = 0;
 };
 
 Reader& reader(void* handle) { return *static_cast<Reader*>(handle); }
+
+// A reader of the last file stays with the object (spare_) for its next open:
+// a buffer allocated for every file and freed at its close made the heap hand
+// its pages back to the system and fault them in again, which cost more than
+// reading a small file.
 
 // One ReadFile of up to size bytes; 0 at end of file or on an error.
 std::size_t readOnce(HANDLE file, unsigned char* into, std::size_t size) {
@@ -34,7 +39,10 @@ std::size_t readOnce(HANDLE file, unsigned char* into, std::size_t size) {
 
 }  // namespace
 
-InputFile::~InputFile() { close(); }
+InputFile::~InputFile() {
+    close();
+    delete static_cast<Reader*>(spare_);
+}
 
 bool InputFile::open(const std::u16string& path) {
     close();
@@ -42,7 +50,11 @@ bool InputFile::open(const std::u16string& path) {
     const HANDLE file = ::CreateFileW(win32::wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    handle_ = new Reader{file};
+    Reader* r = spare_ != nullptr ? static_cast<Reader*>(spare_) : new Reader;
+    spare_ = nullptr;
+    r->file = file;
+    r->at = r->filled = 0;
+    handle_ = r;
     return true;
 }
 
@@ -92,9 +104,8 @@ bool InputFile::close() {
     if (handle_ == nullptr) return true;
     Reader* r = &reader(handle_);
     handle_ = nullptr;
-    const bool ok = ::CloseHandle(r->file) != 0;
-    delete r;
-    return ok;
+    spare_ = r;
+    return ::CloseHandle(r->file) != 0;
 }
 
 }  // namespace platform
