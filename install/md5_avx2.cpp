@@ -24,7 +24,7 @@ struct Avx2 {
 
 // Words 8h .. 8h+7 of the block of each lane, regrouped so that vector j
 // holds word 8h+j of every lane.
-void loadTransposed(const unsigned char* const* data, std::size_t offset, __m256i* out) {
+inline void loadTransposed(const unsigned char* const* data, std::size_t offset, __m256i* out) {
     __m256i r[8];
     for (int lane = 0; lane < 8; ++lane) r[lane] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data[lane] + offset));
     // Pairs of lanes, then quadruples, within each 128-bit half ...

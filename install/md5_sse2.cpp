@@ -24,7 +24,7 @@ struct Sse2 {
 
 // Words 4q .. 4q+3 of the block of each lane, regrouped so that vector j
 // holds word 4q+j of every lane.
-void loadTransposed(const unsigned char* const* data, std::size_t offset, __m128i* out) {
+inline void loadTransposed(const unsigned char* const* data, std::size_t offset, __m128i* out) {
     const __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data[0] + offset));
     const __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data[1] + offset));
     const __m128i r2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data[2] + offset));
