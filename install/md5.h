@@ -11,6 +11,9 @@
 class Md5Context {
 public:
     Md5Context();
+    // Goes on with a computation that has hashed bytes bytes, a multiple of
+    // 64, into these chaining words (A, B, C, D), e.g. in a vector lane.
+    Md5Context(const std::uint32_t chaining[4], std::uint64_t bytes);
     // Feeds length bytes (0 changes nothing).
     void addBytes(const void* data, std::size_t length);
     // Finishes the computation and returns the digest text. Later calls

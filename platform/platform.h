@@ -141,9 +141,11 @@ struct DirEntry {
 bool listDirectory(const std::u16string& dir, std::vector<DirEntry>& out);
 
 // A file opened for byte reading with no sharing restriction of our own
-// (_wfopen(path, L"rb") on Windows): the open fails for a file that another
-// program holds without sharing reading (POSIX: an exclusive flock). Closed
-// by the destructor.
+// (CreateFileW(GENERIC_READ, FILE_SHARE_READ|FILE_SHARE_WRITE, OPEN_EXISTING)
+// on Windows, as _wfopen(path, L"rb") shares it): the open fails for a file
+// that another program holds without sharing reading (POSIX: an exclusive
+// flock). Read through a buffer of its own that the object keeps for its
+// next open. Closed by the destructor.
 class InputFile {
 public:
     InputFile() = default;
@@ -162,6 +164,9 @@ public:
 
 private:
     void* handle_ = nullptr;  // the backend's stream
+    // What a backend keeps from the last file for the next open of this
+    // object, e.g. its buffer; unused by the others.
+    [[maybe_unused]] void* spare_ = nullptr;
 };
 
 // A file handle for the run log: CreateFileW(GENERIC_READ|GENERIC_WRITE,

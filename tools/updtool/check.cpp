@@ -59,10 +59,11 @@ int parseOptions(const std::vector<std::u16string>& args, CheckOptions& options)
     return 0;
 }
 
-EntryResult checkEntry(const install::ManifestEntry& entry, const std::u16string& selfName) {
+EntryResult checkEntry(const install::ManifestEntry& entry, const install::EntryVerification& verification,
+                       const std::u16string& selfName) {
     EntryResult result;
     result.entry = entry;
-    result.verification = install::verifyEntry(entry, u"autoTemp\\", selfName);
+    result.verification = verification;
     using V = install::EntryVerification;
     switch (result.verification.result) {
     case V::kUnsafePath:
@@ -111,10 +112,14 @@ CheckResult check(const CheckOptions& options) {
         return result;
     }
     Progress progress(u"check", entries.size());
-    for (const install::ManifestEntry& entry : entries) {
-        progress.advance();
-        result.entries.push_back(checkEntry(entry, options.selfName));
-    }
+    install::VerificationOptions every;
+    every.afterFailure = install::VerificationOptions::kGoOn;
+    install::verifyEntries(entries, u"autoTemp\\", options.selfName, every,
+                           [&](const install::EntryVerification& verification) {
+                               progress.advance();
+                               const install::ManifestEntry& entry = entries[result.entries.size()];
+                               result.entries.push_back(checkEntry(entry, verification, options.selfName));
+                           });
     // The Updater verifies every entry before it tests any target, and stops
     // at the first failure of each step.
     for (const EntryResult& entry : result.entries) {

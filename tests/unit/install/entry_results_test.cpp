@@ -31,8 +31,18 @@ TEST_F(EntryResults, VerificationOfOneEntryAgreesWithTheStep) {
         {{u"updater.exe", kAbc}, EntryVerification::kOwnFile, ""},
         {{u"..\\a.txt", kAbc}, EntryVerification::kUnsafePath, ""},
     };
-    for (const Case& c : cases) {
-        const EntryVerification v = install::verifyEntry(c.entry, u"autoTemp\\", u"updater.exe");
+    // All entries in one run, as updtool check takes them.
+    std::vector<ManifestEntry> entries;
+    for (const Case& c : cases) entries.push_back(c.entry);
+    install::VerificationOptions every;
+    every.afterFailure = install::VerificationOptions::kGoOn;
+    std::vector<EntryVerification> results;
+    install::verifyEntries(entries, u"autoTemp\\", u"updater.exe", every,
+                           [&](const EntryVerification& v) { results.push_back(v); });
+    ASSERT_EQ(results.size(), std::size(cases));
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        const Case& c = cases[i];
+        const EntryVerification& v = results[i];
         EXPECT_EQ(v.result, c.result);
         EXPECT_EQ(v.actual, c.actual);
         std::u16string errorText;

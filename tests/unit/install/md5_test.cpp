@@ -1,11 +1,18 @@
 // MD5 against RFC 1321's suite and digests taken with coreutils' md5sum, fed
-// whole, in pieces and from files; toNarrow in the OEM code page.
+// whole, in pieces and from files, one at a time and several side by side;
+// toNarrow in the OEM code page.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "install/md5.h"
+#include "install/md5_files.h"
+#include "install/md5_lanes.h"
 #include "platform/platform.h"
 #include "support/scratch.h"
 
@@ -57,6 +64,35 @@ std::string digestOf(const std::string& bytes) {
     return context.hexDigest();
 }
 
+// The lane counts this build runs on this processor: 1 (the scalar code),
+// 4 (SSE2), 8 (AVX2).
+std::vector<unsigned> runnableLaneCounts() {
+    std::vector<unsigned> counts;
+    for (const unsigned lanes : {1u, 4u, 8u}) {
+        if (md5Lanes(lanes).lanes == lanes) counts.push_back(lanes);
+    }
+    return counts;
+}
+
+// Hashes files[i] as tag i through Md5Files, starting files whenever a lane
+// is free, as many as fit; the digests in tag order.
+std::vector<std::string> md5Files(const std::vector<std::u16string>& files, unsigned lanes) {
+    std::vector<std::string> digests(files.size());
+    Md5Files hasher(lanes);
+    std::size_t started = 0, tag = 0;
+    std::string digest;
+    for (;;) {
+        while (started < files.size() && hasher.hasRoom()) {
+            EXPECT_TRUE(hasher.start(started, files[started]));
+            ++started;
+        }
+        if (!hasher.next(tag, digest)) break;
+        EXPECT_TRUE(digests[tag].empty()) << "file " << tag << " ended twice";
+        digests[tag] = digest;
+    }
+    return digests;
+}
+
 }  // namespace
 
 TEST(Md5Context, Rfc1321TestSuite) {
@@ -102,6 +138,82 @@ TEST(FileMd5, Rfc1321InputsAsFiles) {
     for (const Vector& v : kRfc1321) {
         ASSERT_TRUE(writeBytes(scratch.path(u"v.txt"), v.input));
         EXPECT_EQ(fileMd5(scratch.path(u"v.txt")), v.digest) << '"' << v.input << '"';
+    }
+}
+
+// Files of every length around the block edges and a few of some MiB, in an
+// order that puts unequal lengths side by side, so that lanes end at
+// different times and are refilled.
+TEST(Md5Files, SideBySideDigestsEqualTheScalarOnes) {
+    ScratchDir scratch;
+    std::mt19937 random(20240611);
+    std::vector<std::size_t> lengths;
+    for (std::size_t length = 0; length <= 130; ++length) lengths.push_back(length);
+    for (const std::size_t base : {1024u, 2048u, 5120u}) {
+        for (const int delta : {-65, -64, -63, -56, -55, -1, 0, 1, 55, 56, 63, 64, 65}) lengths.push_back(base + delta);
+    }
+    for (int i = 0; i < 4; ++i) lengths.push_back(std::uniform_int_distribution<std::size_t>(0, 3u << 20)(random));
+    std::shuffle(lengths.begin(), lengths.end(), random);
+
+    std::vector<std::u16string> files;
+    std::vector<std::string> expected;
+    for (const std::size_t length : lengths) {
+        std::string bytes(length, '\0');
+        for (char& b : bytes) b = static_cast<char>(random());
+        files.push_back(scratch.path(platform::utf8ToUtf16(std::to_string(files.size()))));
+        ASSERT_TRUE(writeBytes(files.back(), bytes));
+        expected.push_back(digestOf(bytes));
+    }
+    for (const unsigned lanes : runnableLaneCounts()) {
+        const std::vector<std::string> digests = md5Files(files, lanes);
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            EXPECT_EQ(digests[i], expected[i]) << lanes << " lanes, " << lengths[i] << " bytes";
+        }
+    }
+}
+
+// RFC 1321's inputs, padded as the RFC pads them, straight through the
+// kernels: each lane gets another input, in every arrangement.
+TEST(Md5Lanes, Rfc1321TestSuiteInEveryLane) {
+    constexpr std::size_t kCount = std::size(kRfc1321);
+    unsigned char padded[kCount][128] = {};
+    std::size_t blocks[kCount];
+    for (std::size_t i = 0; i < kCount; ++i) {
+        const std::size_t length = std::strlen(kRfc1321[i].input);
+        std::memcpy(padded[i], kRfc1321[i].input, length);
+        padded[i][length] = 0x80;
+        blocks[i] = length < 56 ? 1 : 2;
+        for (int b = 0; b < 8; ++b) padded[i][64 * blocks[i] - 8 + b] = static_cast<unsigned char>((length * 8) >> (8 * b));
+    }
+    static constexpr char kDigits[] = "0123456789abcdef";
+    for (const unsigned lanes : runnableLaneCounts()) {
+        const Md5Lanes kernel = md5Lanes(lanes);
+        for (std::size_t shift = 0; shift < kCount; ++shift) {
+            std::vector<std::uint32_t> state(4 * lanes);
+            const unsigned char* data[8];
+            for (unsigned lane = 0; lane < lanes; ++lane) {
+                const std::uint32_t initial[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+                for (int w = 0; w < 4; ++w) state[w * lanes + lane] = initial[w];
+                data[lane] = padded[(lane + shift) % kCount];
+            }
+            // One block for every lane, then the second block of the long inputs.
+            for (std::size_t block = 1; block <= 2; ++block) {
+                kernel.transform(state.data(), data, 1);
+                for (unsigned lane = 0; lane < lanes; ++lane) {
+                    const std::size_t input = (lane + shift) % kCount;
+                    data[lane] += 64;
+                    if (blocks[input] != block) continue;
+                    std::string digest;
+                    for (int w = 0; w < 4; ++w) {
+                        for (int b = 0; b < 4; ++b) {
+                            const unsigned byte = (state[w * lanes + lane] >> (8 * b)) & 0xFF;
+                            digest += {kDigits[byte >> 4], kDigits[byte & 15]};
+                        }
+                    }
+                    EXPECT_EQ(digest, kRfc1321[input].digest) << lanes << " lanes, lane " << lane;
+                }
+            }
+        }
     }
 }
 

@@ -1,10 +1,13 @@
 #include "install/verification.h"
 
+#include "install/md5_lanes.h"
 #include "support/scratch.h"
 
 using testsupport::ScratchDirTest;
 
+using install::EntryVerification;
 using install::ManifestEntry;
+using install::VerificationOptions;
 
 namespace {
 
@@ -30,9 +33,17 @@ TEST_F(Verification, DigestsMustMatchExactly) {
     EXPECT_EQ(errorText, u"MD5检测错误 bin\\missing.dll");
     // An unreadable file has the empty digest, which an empty md5 matches.
     EXPECT_TRUE(verify({{u"bin\\missing.dll", u""}}));
-    // A directory has none either, yet never passes: it would be moved whole.
+}
+
+TEST_F(Verification, AStagedDirectoryFailsEvenWithoutAnMd5) {
+    writeFile(u"autoTemp\\bin\\a.dll", "abc");
     EXPECT_FALSE(verify({{u"bin", u""}}));
     EXPECT_EQ(errorText, u"MD5检测错误 bin");
+    EXPECT_FALSE(verify({{u"bin\\a.dll", kAbc}, {u"bin\\", u""}}));
+    EXPECT_EQ(errorText, u"MD5检测错误 bin\\");
+    std::filesystem::create_directories("autoTemp/updater.exe");
+    EXPECT_FALSE(verify({{u"updater.exe", u""}}));
+    EXPECT_EQ(errorText, u"MD5检测错误 updater.exe");
 }
 
 TEST_F(Verification, FileNamesOutsideTheOemCodePageAreFound) {
@@ -60,6 +71,79 @@ TEST_F(Verification, StopsAtTheFirstFailingEntryInManifestOrder) {
     EXPECT_EQ(errorText, u"非法路径 ../outside");
     EXPECT_FALSE(verify({{u"updater.exe:x", u""}}));
     EXPECT_EQ(errorText, u"非法路径 updater.exe:x");
+}
+
+// The order rules with every lane count this processor runs: which entries
+// get a result, which decides, and which staged files are opened at all.
+TEST_F(Verification, OrderOfResultsAndOfOpenedFiles) {
+    const std::string kilobytes(5000, 'x');  // ends after several rounds of reads
+    auto name = [](int i) { return std::u16string{u'k', static_cast<char16_t>(u'a' + i)}; };
+    for (int i = 0; i < 12; ++i) writeFile(u"autoTemp\\" + name(i), kilobytes);
+    writeFile(u"autoTemp\\big", std::string(300000, 'y'));  // ends long after the others
+    writeFile(u"autoTemp\\small", "abc");
+    writeFile(u"outside", "abc");
+    const std::u16string k = u"a6bb7bde3251ca2d810d32dadd9e8ae7";  // MD5 of kilobytes
+    auto many = [&](std::size_t failing) {
+        std::vector<ManifestEntry> entries;
+        for (int i = 0; i < 12; ++i) entries.push_back({name(i), i == static_cast<int>(failing) ? kAbc : k});
+        return entries;
+    };
+    struct Case {
+        const char* what;
+        std::vector<ManifestEntry> entries;
+        VerificationOptions::AfterFailure afterFailure;
+        std::size_t results;     // handed on, in manifest order
+        std::size_t deciding;    // the index of the failing entry among them; results: none
+        std::size_t openedPast;  // staged files opened after the deciding entry, at most lanes - 1 when set
+        std::vector<std::u16string> neverOpened;
+    };
+    const std::size_t none = 99, inFlight = 98;
+    const Case cases[] = {
+        {"empty list", {}, VerificationOptions::kStop, 0, none, 0, {}},
+        {"all pass", many(none), VerificationOptions::kStop, 12, none, 0, {}},
+        {"a failure stops", many(4), VerificationOptions::kStop, 5, 4, inFlight, {}},
+        {"a failure does not stop updtool check", many(4), VerificationOptions::kGoOn, 12, 4, 7, {}},
+        {"the first failing entry decides although a later one ends first",
+         {{u"big", kAbc}, {u"ka", k}, {u"small", u"0"}, {u"kb", k}}, VerificationOptions::kStop, 1, 0, inFlight, {}},
+        {"an unsafe path is never opened, nor anything after it",
+         {{u"ka", k}, {u"..\\outside", kAbc}, {u"kb", k}}, VerificationOptions::kStop, 2, 1, 0,
+         {u"autoTemp\\..\\outside", u"autoTemp\\kb"}},
+        {"a missing file fails before the next is opened",
+         {{u"small", kAbc}, {u"gone", kAbc}, {u"ka", k}}, VerificationOptions::kStop, 2, 1, 0, {u"autoTemp\\ka"}},
+    };
+    for (const unsigned lanes : {1u, 4u, 8u}) {
+        if (md5Lanes(lanes).lanes != lanes) continue;  // not on this processor
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(lanes) + " lanes");
+            VerificationOptions options;
+            options.afterFailure = c.afterFailure;
+            options.lanes = lanes;
+            std::vector<std::u16string> opened;
+            options.open = [&](const std::u16string& path, platform::InputFile& file) {
+                opened.push_back(path);
+                return file.open(path);
+            };
+            std::vector<EntryVerification> results;
+            install::verifyEntries(c.entries, u"autoTemp\\", u"updater.exe", options,
+                                   [&](const EntryVerification& v) { results.push_back(v); });
+            ASSERT_EQ(results.size(), c.results);
+            for (std::size_t i = 0; i < results.size(); ++i) EXPECT_EQ(results[i].passed(), i != c.deciding) << i;
+            for (const std::u16string& path : c.neverOpened) {
+                EXPECT_EQ(std::count(opened.begin(), opened.end(), path), 0) << platform::utf16ToUtf8(path);
+            }
+            // Staged files are opened in manifest order.
+            std::size_t past = 0, previous = 0;
+            for (const std::u16string& path : opened) {
+                std::size_t index = 0;
+                while (index < c.entries.size() && u"autoTemp\\" + c.entries[index].path != path) ++index;
+                ASSERT_LT(index, c.entries.size());
+                EXPECT_TRUE(&path == &opened.front() || index > previous) << "opened out of order";
+                previous = index;
+                if (c.deciding != none && index > c.deciding) ++past;
+            }
+            EXPECT_LE(past, c.openedPast == inFlight ? lanes - 1 : c.openedPast);
+        }
+    }
 }
 
 }  // namespace

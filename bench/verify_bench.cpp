@@ -1,0 +1,105 @@
+// Verification on its own terms, with no peer, so that the 32-bit Windows
+// build runs it under Wine as well as the native build runs it:
+//   - updtool check's work over 2,000 staged files of 128 KiB (the manifest,
+//     every entry's verification, the open test of each target) with the
+//     vector lanes, against the same work with lanes forced to 1: the scalar
+//     code reading the staged files one after the other; and the same
+//     without the open tests, which cost as much under Wine as the hashing;
+//   - fileMd5 of one 64 MiB file against Md5Context over the same bytes in
+//     memory, which is what the reading costs.
+// The files are in the page cache; the contenders take turns in every round.
+//   verify_bench [ROUNDS]      default 9
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bench/bench_support.h"
+#include "install/manifest.h"
+#include "install/md5.h"
+#include "install/md5_lanes.h"
+#include "install/occupancy.h"
+#include "install/verification.h"
+#include "xml/xml_doc.h"
+
+namespace {
+
+constexpr int kFiles = 2000;
+constexpr std::size_t kFileBytes = 128u << 10;
+constexpr std::size_t kLargeBytes = 64u << 20;
+
+// updtool check between its options and its output, in the working
+// directory; withOpenTests false leaves out the open test of each target.
+bool checkWork(unsigned lanes, bool withOpenTests = true) {
+    xml::XmlDoc doc;
+    doc.loadFile(u"move.xml");
+    std::vector<install::ManifestEntry> entries;
+    std::u16string errorText;
+    if (!install::readManifest(doc, entries, errorText)) return false;
+    install::VerificationOptions options;
+    options.afterFailure = install::VerificationOptions::kGoOn;
+    options.lanes = lanes;
+    bool allPass = true;
+    std::size_t index = 0;
+    install::verifyEntries(entries, u"autoTemp\\", u"updater.exe", options,
+                           [&](const install::EntryVerification& verification) {
+                               const install::ManifestEntry& entry = entries[index++];
+                               allPass = allPass && verification.passed() &&
+                                         (!withOpenTests || install::entryOccupancy(entry, u"updater.exe") == 0);
+                           });
+    return allPass && index == entries.size() && entries.size() == kFiles;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+    const std::u16string dir = u"verify-bench-data";
+    const unsigned lanes = md5Lanes(kMd5MaxLanes).lanes;
+    std::printf("%d files of %zu KiB, %d rounds taking turns, MD5 in %u lanes\n", kFiles, kFileBytes >> 10, rounds, lanes);
+    if (!bench::layOutPackage(dir, kFiles, kFileBytes)) {
+        std::fprintf(stderr, "cannot lay out the package\n");
+        return 1;
+    }
+    std::vector<unsigned char> large(kLargeBytes);
+    bench::fill(large, 7);
+    const std::u16string largePath = dir + u"\\large.bin";
+    if (!bench::writeWhole(largePath, large)) return 1;
+
+    bench::PairedRatios lanesAgainstScalar("check's work: scalar time / lanes time");
+    bench::PairedRatios withoutOpenTests("the same without the targets' open tests");
+    bench::PairedRatios fileAgainstMemory("fileMd5 64 MiB: in-memory time / file time");
+    bool ok = platform::setCurrentDirectory(dir) == platform::kErrorSuccess && checkWork(lanes);  // warms the cache
+    for (int round = 0; round < rounds && ok; ++round) {
+        const double vector = bench::secondsOf([&] { ok = ok && checkWork(lanes); });
+        const double scalar = bench::secondsOf([&] { ok = ok && checkWork(1); });
+        lanesAgainstScalar.add(scalar, vector);
+        const double vectorOnly = bench::secondsOf([&] { ok = ok && checkWork(lanes, false); });
+        const double scalarOnly = bench::secondsOf([&] { ok = ok && checkWork(1, false); });
+        withoutOpenTests.add(scalarOnly, vectorOnly);
+        std::string fromFile, inMemory;
+        const double file = bench::secondsOf([&] { fromFile = fileMd5(u"large.bin"); });
+        const double memory = bench::secondsOf([&] {
+            Md5Context context;
+            context.addBytes(large.data(), large.size());
+            inMemory = context.hexDigest();
+        });
+        fileAgainstMemory.add(memory, file);
+        ok = ok && fromFile == inMemory;
+        std::printf("round %d: check's work %.1f ms with lanes, %.1f ms scalar (without open tests %.1f, %.1f); "
+                    "64 MiB from the file %.1f ms, in memory %.1f ms\n",
+                    round + 1, 1e3 * vector, 1e3 * scalar, 1e3 * vectorOnly, 1e3 * scalarOnly, 1e3 * file, 1e3 * memory);
+    }
+    platform::setCurrentDirectory(u"..");
+    platform::deleteFile(largePath);
+    bench::removePackage(dir, kFiles);
+    if (!ok) {
+        std::fprintf(stderr, "a verification or a digest went wrong\n");
+        return 1;
+    }
+    std::printf("per-round paired ratios of the times named:\n");
+    lanesAgainstScalar.print();
+    withoutOpenTests.print();
+    fileAgainstMemory.print();
+    return 0;
+}

@@ -1,0 +1,103 @@
+#include "install/md5_files.h"
+
+#include <algorithm>
+
+#include "install/md5.h"
+
+namespace {
+
+constexpr std::uint32_t kInitial[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+
+}  // namespace
+
+Md5Files::Md5Files(unsigned maxLanes, Opener open) : kernel_(md5Lanes(maxLanes)), open_(std::move(open)) {
+    if (!open_) open_ = [](const std::u16string& path, platform::InputFile& file) { return file.open(path); };
+}
+
+bool Md5Files::start(std::size_t tag, const std::u16string& path) {
+    unsigned lane = 0;
+    while (lanes_[lane].busy) ++lane;
+    Lane& l = lanes_[lane];
+    if (!open_(path, l.file)) return false;
+    l.tag = tag;
+    l.bytes = 0;
+    l.busy = true;
+    setChaining(lane, kInitial);
+    ++inFlight_;
+    return true;
+}
+
+bool Md5Files::next(std::size_t& tag, std::string& digest) {
+    while (finished_.empty()) {
+        if (inFlight_ == 0) return false;
+        round();
+    }
+    tag = finished_.front().tag;
+    digest = std::move(finished_.front().digest);
+    finished_.erase(finished_.begin());
+    return true;
+}
+
+void Md5Files::dropAbove(std::size_t tag) {
+    for (Lane& lane : lanes_) {
+        if (lane.busy && lane.tag > tag) {
+            lane.file.close();
+            lane.busy = false;
+            --inFlight_;
+        }
+    }
+    std::erase_if(finished_, [tag](const Finished& f) { return f.tag > tag; });
+}
+
+// Every file in flight reads one block. Those that gave a whole block are
+// hashed together; a file that gave less has ended and is finished alone.
+void Md5Files::round() {
+    unsigned whole = 0, only = 0;
+    for (unsigned lane = 0; lane < kernel_.lanes; ++lane) {
+        if (!lanes_[lane].busy) continue;
+        const std::size_t got = lanes_[lane].file.read(blocks_[lane], kRead);
+        if (got == kRead) {
+            ++whole;
+            only = lane;
+        } else {
+            finish(lane, got);
+        }
+    }
+    if (whole == 1) {
+        // One stream alone runs faster on the scalar code than in a vector.
+        std::uint32_t words[4];
+        chaining(only, words);
+        const unsigned char* data = blocks_[only];
+        md5Lanes1(words, &data, kRead / 64);
+        setChaining(only, words);
+    } else if (whole > 1) {
+        // Idle lanes hash whatever their buffer holds; their words are set
+        // afresh when a file starts there.
+        const unsigned char* data[kMd5MaxLanes];
+        for (unsigned lane = 0; lane < kernel_.lanes; ++lane) data[lane] = blocks_[lane];
+        kernel_.transform(state_, data, kRead / 64);
+    }
+    for (Lane& lane : lanes_) {
+        if (lane.busy) lane.bytes += kRead;
+    }
+}
+
+void Md5Files::finish(unsigned lane, std::size_t got) {
+    Lane& l = lanes_[lane];
+    std::uint32_t words[4];
+    chaining(lane, words);
+    Md5Context context(words, l.bytes);
+    context.addBytes(blocks_[lane], got);
+    l.file.close();
+    l.busy = false;
+    --inFlight_;
+    finished_.push_back({l.tag, context.hexDigest()});
+}
+
+void Md5Files::chaining(unsigned lane, std::uint32_t out[4]) const {
+    for (unsigned w = 0; w < 4; ++w) out[w] = state_[w * kernel_.lanes + lane];
+}
+
+void Md5Files::setChaining(unsigned lane, const std::uint32_t in[4]) {
+    for (unsigned w = 0; w < 4; ++w) state_[w * kernel_.lanes + lane] = in[w];
+}

@@ -1,0 +1,73 @@
+// The MD5 digests of many files, several computed at once on one thread:
+// each file is read in 1024-byte blocks as fileMd5 reads it, the files in
+// flight take turns, one block each, and their blocks are hashed side by side
+// in the lanes of a vector register (install/md5_lanes.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "install/md5_lanes.h"
+#include "platform/platform.h"
+
+class Md5Files {
+public:
+    // Opens the file at path into file; false when it cannot be opened.
+    using Opener = std::function<bool(const std::u16string& path, platform::InputFile& file)>;
+
+    // At most maxLanes files in flight, fewer where the processor has no
+    // vector unit that wide; every file is opened through open (empty:
+    // InputFile::open).
+    explicit Md5Files(unsigned maxLanes = kMd5MaxLanes, Opener open = {});
+    Md5Files(const Md5Files&) = delete;
+    Md5Files& operator=(const Md5Files&) = delete;
+
+    unsigned lanes() const { return kernel_.lanes; }
+    // Fewer files in flight than lanes.
+    bool hasRoom() const { return inFlight_ < kernel_.lanes; }
+
+    // Opens the file at path and puts it in flight under tag, unread; false,
+    // with nothing in flight, when it cannot be opened. Only while hasRoom().
+    bool start(std::size_t tag, const std::u16string& path);
+
+    // Reads the files in flight, one block each in turn, and hashes what they
+    // gave until one has ended (a short read, as in fileMd5); gives its tag
+    // and digest text and closes it. False when no file is in flight.
+    bool next(std::size_t& tag, std::string& digest);
+    // Files that have ended and that next() gives without reading further.
+    bool hasEnded() const { return !finished_.empty(); }
+
+    // Closes the files in flight whose tag is above tag, unread further, and
+    // forgets their digests.
+    void dropAbove(std::size_t tag);
+
+private:
+    static constexpr std::size_t kRead = 1024;
+
+    struct Lane {
+        platform::InputFile file;
+        std::size_t tag = 0;
+        std::uint64_t bytes = 0;  // hashed so far, whole blocks only
+        bool busy = false;
+    };
+    struct Finished {
+        std::size_t tag;
+        std::string digest;
+    };
+
+    void round();
+    void chaining(unsigned lane, std::uint32_t out[4]) const;
+    void setChaining(unsigned lane, const std::uint32_t in[4]);
+    void finish(unsigned lane, std::size_t got);
+
+    Md5Lanes kernel_;
+    Opener open_;
+    unsigned inFlight_ = 0;
+    Lane lanes_[kMd5MaxLanes];
+    alignas(32) std::uint32_t state_[4 * kMd5MaxLanes] = {};
+    alignas(32) unsigned char blocks_[kMd5MaxLanes][kRead] = {};
+    std::vector<Finished> finished_;
+};
