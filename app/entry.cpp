@@ -4,6 +4,7 @@
 
 #include "app/module_path.h"
 #include "app/update_job.h"
+#include "install/update_steps.h"
 #include "log/run_log.h"
 #include "platform/format.h"
 #include "platform/platform.h"
@@ -17,13 +18,11 @@ void updateRun() {
     platform::writeNarrowLine(u"自动更新");
     log.write(u"自动更新");
     UpdateJob job;
-    std::u16string outcome;
     const bool succeeded = job.run();
+    const std::u16string outcome = install::outcomeText(succeeded, job.errorText);
     if (succeeded) {
-        outcome = u"moveok~";
         log.write(u"moveok");
     } else {
-        outcome = u"movefail~  " + job.errorText;
         // Verbatim: the error text may hold "%" and is not bound in length.
         log.writeVerbatim(outcome);
     }

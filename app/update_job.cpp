@@ -13,19 +13,35 @@ namespace app {
 UpdateJob::UpdateJob() : selfName(moduleFileName()) {}
 
 bool UpdateJob::run() {
-    terminateProduct();
-    switch (recoverInstallation()) {
-    case install::RecoveryResult::kFailed: return false;
-    case install::RecoveryResult::kCompleted: return true;
-    case install::RecoveryResult::kNothing:
-    case install::RecoveryResult::kRolledBack: break;
+    return install::runSteps(false, [this](install::Step step) { return perform(step); }).succeeded;
+}
+
+install::StepResult UpdateJob::perform(install::Step step) {
+    using install::Step;
+    using install::StepResult;
+    const auto goOnIf = [](bool passed) { return passed ? StepResult::kGoOn : StepResult::kFail; };
+    switch (step) {
+    case Step::kTerminateProduct:
+        terminateProduct();
+        return StepResult::kGoOn;
+    case Step::kRecovery:
+        switch (recoverInstallation()) {
+        case install::RecoveryResult::kFailed: return StepResult::kFail;
+        case install::RecoveryResult::kCompleted: return StepResult::kSucceed;
+        case install::RecoveryResult::kNothing:
+        case install::RecoveryResult::kRolledBack: return StepResult::kGoOn;
+        }
+        break;
+    case Step::kManifest: return goOnIf(loadManifest());
+    case Step::kVerification: return goOnIf(verifyPackage());
+    case Step::kPause:
+        // Gives the terminated processes time to let go of their files.
+        platform::sleepMs(1500);
+        return StepResult::kGoOn;
+    case Step::kOccupancy: return goOnIf(checkOccupancy());
+    case Step::kInstallation: return goOnIf(installFiles());
     }
-    if (!loadManifest()) return false;
-    if (!verifyPackage()) return false;
-    // Gives the terminated processes time to let go of their files.
-    platform::sleepMs(1500);
-    if (!checkOccupancy()) return false;
-    return installFiles();
+    return StepResult::kFail;
 }
 
 install::RecoveryResult UpdateJob::recoverInstallation() {
@@ -41,13 +57,13 @@ install::RecoveryResult UpdateJob::recoverInstallation() {
 
 void UpdateJob::finishInstallation() { install::removeCompletedJournals(stagingDir); }
 
-bool UpdateJob::loadManifest() { return install::loadManifest(entries, errorText); }
+bool UpdateJob::loadManifest() { return install::loadManifest(entries, errorText, console_); }
 
 bool UpdateJob::verifyPackage() {
-    return install::verifyPackage(entries, stagingDir, selfName, errorText);
+    return install::verifyPackage(entries, stagingDir, selfName, errorText, console_);
 }
 
-bool UpdateJob::checkOccupancy() { return install::checkOccupancy(entries, selfName, errorText); }
+bool UpdateJob::checkOccupancy() { return install::checkOccupancy(entries, selfName, errorText, console_); }
 
 bool UpdateJob::installFiles() {
     return install::installFiles(entries, stagingDir, selfName, errorText);

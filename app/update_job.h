@@ -4,17 +4,21 @@
 #include <string>
 #include <vector>
 
+#include "app/console_sink.h"
 #include "install/manifest_entry.h"
 #include "install/recovery.h"
+#include "install/update_steps.h"
 
 namespace app {
 
-struct UpdateJob {
+class UpdateJob {
+public:
     UpdateJob();
     UpdateJob(const UpdateJob&) = delete;
     UpdateJob& operator=(const UpdateJob&) = delete;
 
-    // Terminates the product, puts back an installation that an earlier run
+    // Takes the steps of a run in their order (install::kRunSteps):
+    // terminates the product, puts back an installation that an earlier run
     // left unfinished, reads the manifest, verifies the staged files, pauses
     // 1500 ms, checks that no target is in use and installs. The first
     // failing step ends the run with its message in errorText.
@@ -42,9 +46,14 @@ struct UpdateJob {
     // The manifest's files, in document order.
     std::vector<install::ManifestEntry> entries;
     // Where the staged files wait, relative to the working directory.
-    std::u16string stagingDir = u"autoTemp\\";
+    std::u16string stagingDir{install::kStagingDir};
     // The Updater's own file name, exempt from the failures of the file steps.
     std::u16string selfName;
+
+private:
+    install::StepResult perform(install::Step step);
+
+    ConsoleSink console_;
 };
 
 }  // namespace app

@@ -103,7 +103,7 @@ bool singleFile(const std::u16string& path, int rounds, EVP_MD_CTX* context) {
 // Every entry's verification, as updtool check runs it, in the working directory.
 bool verifyAll(const std::vector<install::ManifestEntry>& entries, unsigned lanes) {
     install::VerificationOptions options;
-    options.afterFailure = install::VerificationOptions::kGoOn;
+    options.examine = install::Examine::kEveryEntry;
     options.lanes = lanes;
     std::size_t passed = 0;
     install::verifyEntries(entries, u"autoTemp\\", u"updater.exe", options,

@@ -37,16 +37,19 @@ bool checkWork(unsigned lanes, bool withOpenTests = true) {
     std::u16string errorText;
     if (!install::readManifest(doc, entries, errorText)) return false;
     install::VerificationOptions options;
-    options.afterFailure = install::VerificationOptions::kGoOn;
+    options.examine = install::Examine::kEveryEntry;
     options.lanes = lanes;
     bool allPass = true;
     std::size_t index = 0;
     install::verifyEntries(entries, u"autoTemp\\", u"updater.exe", options,
                            [&](const install::EntryVerification& verification) {
-                               const install::ManifestEntry& entry = entries[index++];
-                               allPass = allPass && verification.passed() &&
-                                         (!withOpenTests || install::entryOccupancy(entry, u"updater.exe") == 0);
+                               allPass = allPass && verification.passed();
+                               ++index;
                            });
+    if (withOpenTests) {
+        allPass = allPass && install::checkOccupancy(entries, u"updater.exe", errorText, install::noReports(),
+                                                     install::Examine::kEveryEntry);
+    }
     return allPass && index == entries.size() && entries.size() == kFiles;
 }
 

@@ -1,14 +1,19 @@
 #include "install/manifest.h"
 
-#include "platform/platform.h"
+#include "install/update_steps.h"
 #include "xml/xml_doc.h"
 
 namespace install {
 
-bool loadManifest(std::vector<ManifestEntry>& entries, std::u16string& errorText) {
-    xml::XmlDoc doc;
-    if (!doc.loadFile(u"move.xml")) platform::writeNarrowLine(u"move.xml load err");
+bool loadManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u16string& errorText,
+                  StepSink& sink) {
+    if (!doc.loadFile(std::u16string(kManifestName))) sink.manifestNotLoaded();
     return readManifest(doc, entries, errorText);
+}
+
+bool loadManifest(std::vector<ManifestEntry>& entries, std::u16string& errorText, StepSink& sink) {
+    xml::XmlDoc doc;
+    return loadManifest(doc, entries, errorText, sink);
 }
 
 bool readManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u16string& errorText) {

@@ -4,7 +4,9 @@
 #include "platform/platform.h"
 
 namespace install {
+namespace {
 
+// 0 when the target may be replaced, otherwise the error code of the open.
 std::uint32_t entryOccupancy(const ManifestEntry& entry, const std::u16string& selfName) {
     if (platform::findFirstFile(entry.path) != platform::FindResult::kFile) return platform::kErrorSuccess;
     const std::uint32_t code = platform::openReadWriteTest(entry.path);
@@ -12,21 +14,26 @@ std::uint32_t entryOccupancy(const ManifestEntry& entry, const std::u16string& s
     return code;
 }
 
+}  // namespace
+
 std::u16string occupancyMessage(const std::u16string& path, std::uint32_t code) {
     return platform::formatMessage(u"%s被占用,请重启电脑或关闭占用软件 （%d）",
                                    {path, static_cast<std::int32_t>(code)});
 }
 
 bool checkOccupancy(const std::vector<ManifestEntry>& entries, const std::u16string& selfName,
-                    std::u16string& errorText) {
-    for (const ManifestEntry& entry : entries) {
-        const std::uint32_t code = entryOccupancy(entry, selfName);
-        if (code == platform::kErrorSuccess) continue;
-        platform::writeWideLine(platform::formatMessage(u"%s被占用%d", {entry.path, static_cast<std::int32_t>(code)}));
-        errorText = occupancyMessage(entry.path, code);
-        return false;
+                    std::u16string& errorText, StepSink& sink, Examine examine) {
+    bool passed = true;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::uint32_t code = entryOccupancy(entries[i], selfName);
+        sink.entryOccupancy(i, code);
+        if (code == platform::kErrorSuccess || !passed) continue;
+        sink.targetInUse(entries[i].path, code);
+        errorText = occupancyMessage(entries[i].path, code);
+        passed = false;
+        if (examine == Examine::kUntilFailure) break;
     }
-    return true;
+    return passed;
 }
 
 }  // namespace install

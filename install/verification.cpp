@@ -30,7 +30,7 @@ EntryVerification judge(const ManifestEntry& entry, std::string actual, bool sta
 void verifyEntries(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
                    const std::u16string& selfName, const VerificationOptions& options,
                    const std::function<void(const EntryVerification&)>& onResult) {
-    const bool stop = options.afterFailure == VerificationOptions::kStop;
+    const bool stop = options.examine == Examine::kUntilFailure;
     // Files end in any order; results wait here until they can be handed on in manifest order.
     std::vector<std::optional<EntryVerification>> results(entries.size());
     std::size_t firstFailure = entries.size();
@@ -77,11 +77,14 @@ void verifyEntries(const std::vector<ManifestEntry>& entries, const std::u16stri
 }
 
 bool verifyPackage(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
-                   const std::u16string& selfName, std::u16string& errorText) {
+                   const std::u16string& selfName, std::u16string& errorText, StepSink& sink, Examine examine) {
     bool passed = true;
     std::size_t index = 0;
-    verifyEntries(entries, stagingDir, selfName, {}, [&](const EntryVerification& verification) {
-        if (!verification.passed()) {
+    VerificationOptions options;
+    options.examine = examine;
+    verifyEntries(entries, stagingDir, selfName, options, [&](const EntryVerification& verification) {
+        sink.entryVerified(index, verification);
+        if (!verification.passed() && passed) {
             errorText = verificationMessage(verification, entries[index].path);
             passed = false;
         }

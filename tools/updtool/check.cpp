@@ -1,7 +1,10 @@
 // updtool check: what the Updater would decide before it installs, with its
 // own code and messages, touching nothing.
+#include <optional>
+
 #include "install/manifest.h"
 #include "install/occupancy.h"
+#include "install/update_steps.h"
 #include "install/verification.h"
 #include "platform/platform.h"
 #include "tools/updtool/commands.h"
@@ -30,7 +33,7 @@ struct EntryResult {
 };
 
 struct CheckResult {
-    bool manifestRead = false;
+    bool manifestRead = true;
     ManifestFault fault;
     std::vector<EntryResult> entries;
     std::u16string step;       // the step that would fail: manifest, verification, occupancy
@@ -59,89 +62,93 @@ int parseOptions(const std::vector<std::u16string>& args, CheckOptions& options)
     return 0;
 }
 
-EntryResult checkEntry(const install::ManifestEntry& entry, const install::EntryVerification& verification,
-                       const std::u16string& selfName) {
-    EntryResult result;
-    result.entry = entry;
-    result.verification = verification;
-    using V = install::EntryVerification;
-    switch (result.verification.result) {
-    case V::kUnsafePath:
-        // Refused before anything is read or opened, so the target is not tested either.
-        result.status = u"unsafe-path";
-        break;
-    case V::kMismatch:
-        result.status = result.verification.actual.empty() ? u"missing" : u"md5-mismatch";
-        break;
-    case V::kOwnFile:
-        result.status = u"own-file";
-        result.note = u"the Updater's own file: its digest is not checked";
-        break;
-    case V::kPassed:
-        result.status = u"ok";
-        if (result.verification.actual.empty()) {
-            result.note = u"no md5 and no staged file: the Updater's move of it will fail (2)";
-        }
-        break;
-    }
-    if (!result.verification.passed()) {
-        result.message = install::verificationMessage(result.verification, entry.path);
-    } else {
-        result.occupancy = install::entryOccupancy(entry, selfName);
-        if (result.occupancy != platform::kErrorSuccess) {
-            result.status = u"in-use";
-            result.message = install::occupancyMessage(entry.path, result.occupancy);
-        }
-    }
-    return result;
-}
+// The facts of each entry, as the steps report them.
+class CheckSink final : public install::StepSink {
+public:
+    CheckSink(CheckResult& result, const std::vector<install::ManifestEntry>& entries)
+        : result_(result), entries_(entries) {}
 
+    void manifestNotLoaded() override { result_.manifestRead = false; }
+
+    void entryVerified(std::size_t index, const install::EntryVerification& verification) override {
+        if (!progress_) progress_.emplace(u"check", entries_.size());
+        progress_->advance();
+        EntryResult& entry = result_.entries.emplace_back();
+        entry.entry = entries_[index];
+        entry.verification = verification;
+        using V = install::EntryVerification;
+        switch (verification.result) {
+        case V::kUnsafePath:
+            entry.status = u"unsafe-path";
+            break;
+        case V::kMismatch:
+            entry.status = verification.actual.empty() ? u"missing" : u"md5-mismatch";
+            break;
+        case V::kOwnFile:
+            entry.status = u"own-file";
+            entry.note = u"the Updater's own file: its digest is not checked";
+            break;
+        case V::kPassed:
+            entry.status = u"ok";
+            if (verification.actual.empty()) {
+                entry.note = u"no md5 and no staged file: the Updater's move of it will fail (2)";
+            }
+            break;
+        }
+        if (!verification.passed()) entry.message = install::verificationMessage(verification, entry.entry.path);
+    }
+
+    void entryOccupancy(std::size_t index, std::uint32_t code) override {
+        if (code == platform::kErrorSuccess) return;
+        EntryResult& entry = result_.entries[index];
+        entry.occupancy = code;
+        entry.status = u"in-use";
+        entry.message = install::occupancyMessage(entry.entry.path, code);
+    }
+
+private:
+    CheckResult& result_;
+    const std::vector<install::ManifestEntry>& entries_;
+    std::optional<Progress> progress_;
+};
+
+install::StepResult goOnIf(bool passed) { return passed ? install::StepResult::kGoOn : install::StepResult::kFail; }
+
+// The Updater's steps that only look at files, each entry examined; the run
+// fails where the Updater's would.
 CheckResult check(const CheckOptions& options) {
     CheckResult result;
     xml::XmlDoc doc;
-    result.manifestRead = doc.loadFile(u"move.xml");
     std::vector<install::ManifestEntry> entries;
-    if (!install::readManifest(doc, entries, result.errorText)) {
-        result.step = u"manifest";
-        if (platform::findFirstFile(u"move.xml") != platform::FindResult::kFile) {
+    CheckSink sink(result, entries);
+    const std::u16string stagingDir(install::kStagingDir);
+    constexpr install::Examine kEvery = install::Examine::kEveryEntry;
+    const install::RunResult run = install::runSteps(true, [&](install::Step step) {
+        switch (step) {
+        case install::Step::kManifest:
+            return goOnIf(install::loadManifest(doc, entries, result.errorText, sink));
+        case install::Step::kVerification:
+            return goOnIf(install::verifyPackage(entries, stagingDir, options.selfName, result.errorText, sink, kEvery));
+        case install::Step::kOccupancy:
+            return goOnIf(install::checkOccupancy(entries, options.selfName, result.errorText, sink, kEvery));
+        default:
+            return install::StepResult::kGoOn;
+        }
+    });
+    if (run.succeeded) return result;
+    result.step = install::stepName(run.lastStep);
+    if (run.lastStep == install::Step::kManifest) {
+        if (platform::findFirstFile(std::u16string(install::kManifestName)) != platform::FindResult::kFile) {
             result.fault.kind = u"missing";
             result.fault.description = u"there is no file move.xml";
         } else {
             result.fault = findManifestFault(doc);
         }
-        return result;
-    }
-    Progress progress(u"check", entries.size());
-    install::VerificationOptions every;
-    every.afterFailure = install::VerificationOptions::kGoOn;
-    install::verifyEntries(entries, u"autoTemp\\", options.selfName, every,
-                           [&](const install::EntryVerification& verification) {
-                               progress.advance();
-                               const install::ManifestEntry& entry = entries[result.entries.size()];
-                               result.entries.push_back(checkEntry(entry, verification, options.selfName));
-                           });
-    // The Updater verifies every entry before it tests any target, and stops
-    // at the first failure of each step.
-    for (const EntryResult& entry : result.entries) {
-        if (!entry.verification.passed()) {
-            result.step = u"verification";
-            result.errorText = entry.message;
-            return result;
-        }
-    }
-    for (const EntryResult& entry : result.entries) {
-        if (entry.occupancy != platform::kErrorSuccess) {
-            result.step = u"occupancy";
-            result.errorText = entry.message;
-            return result;
-        }
     }
     return result;
 }
 
-std::u16string outcome(const CheckResult& result) {
-    return result.step.empty() ? u"moveok~" : u"movefail~  " + result.errorText;
-}
+std::u16string outcome(const CheckResult& result) { return install::outcomeText(result.step.empty(), result.errorText); }
 
 std::u16string faultText(const ManifestFault& fault) {
     std::u16string text = u"move.xml: ";

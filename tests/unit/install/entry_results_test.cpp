@@ -1,71 +1,89 @@
-// The per-entry results that tools read: each agrees with what the step
-// itself decides and reports for that entry.
+// What the steps report to their sink entry by entry: a check that looks at
+// every entry sees the facts that the Updater's run stops on, and the step
+// fails with the same message either way.
 #include "install/occupancy.h"
 #include "install/verification.h"
 #include "platform/platform.h"
 #include "support/scratch.h"
 
-using testsupport::ScratchDirTest;
-
 using install::EntryVerification;
+using install::Examine;
 using install::ManifestEntry;
+using testsupport::ScratchDirTest;
 
 namespace {
 
 const std::u16string kAbc = u"900150983cd24fb0d6963f7d28e17f72";  // MD5 of "abc"
 
-using EntryResults = ScratchDirTest;
+struct Recorder final : install::StepSink {
+    void entryVerified(std::size_t index, const EntryVerification& v) override {
+        EXPECT_EQ(index, verified.size());
+        verified.push_back(v.result);
+    }
+    void entryOccupancy(std::size_t index, std::uint32_t code) override {
+        EXPECT_EQ(index, occupancy.size());
+        occupancy.push_back(code);
+    }
+    void targetInUse(const std::u16string& path, std::uint32_t code) override {
+        inUse.push_back(path);
+        inUseCode = code;
+    }
+    std::vector<EntryVerification::Result> verified;
+    std::vector<std::uint32_t> occupancy;
+    std::vector<std::u16string> inUse;
+    std::uint32_t inUseCode = 0;
+};
 
-TEST_F(EntryResults, VerificationOfOneEntryAgreesWithTheStep) {
+using StepReports = ScratchDirTest;
+
+TEST_F(StepReports, VerificationOfEveryEntryOrUntilTheFirstFailure) {
     writeFile(u"autoTemp\\a.txt", "abc");
-    struct Case {
-        ManifestEntry entry;
-        EntryVerification::Result result;
-        std::string actual;
+    const std::vector<ManifestEntry> entries = {
+        {u"a.txt", kAbc}, {u"gone.txt", kAbc}, {u"updater.exe", kAbc}, {u"..\\a.txt", kAbc}, {u"a.txt", u"00"}};
+    using V = EntryVerification;
+    const struct {
+        Examine examine;
+        std::vector<V::Result> reported;
+    } cases[] = {
+        {Examine::kEveryEntry, {V::kPassed, V::kMismatch, V::kOwnFile, V::kUnsafePath, V::kMismatch}},
+        {Examine::kUntilFailure, {V::kPassed, V::kMismatch}},
     };
-    const Case cases[] = {
-        {{u"a.txt", kAbc}, EntryVerification::kPassed, "900150983cd24fb0d6963f7d28e17f72"},
-        {{u"a.txt", u"00"}, EntryVerification::kMismatch, "900150983cd24fb0d6963f7d28e17f72"},
-        {{u"gone.txt", kAbc}, EntryVerification::kMismatch, ""},
-        {{u"gone.txt", u""}, EntryVerification::kPassed, ""},
-        {{u"updater.exe", kAbc}, EntryVerification::kOwnFile, ""},
-        {{u"..\\a.txt", kAbc}, EntryVerification::kUnsafePath, ""},
-    };
-    // All entries in one run, as updtool check takes them.
-    std::vector<ManifestEntry> entries;
-    for (const Case& c : cases) entries.push_back(c.entry);
-    install::VerificationOptions every;
-    every.afterFailure = install::VerificationOptions::kGoOn;
-    std::vector<EntryVerification> results;
-    install::verifyEntries(entries, u"autoTemp\\", u"updater.exe", every,
-                           [&](const EntryVerification& v) { results.push_back(v); });
-    ASSERT_EQ(results.size(), std::size(cases));
-    for (std::size_t i = 0; i < results.size(); ++i) {
-        const Case& c = cases[i];
-        const EntryVerification& v = results[i];
-        EXPECT_EQ(v.result, c.result);
-        EXPECT_EQ(v.actual, c.actual);
+    for (const auto& c : cases) {
+        Recorder sink;
         std::u16string errorText;
-        const bool stepPassed = install::verifyPackage({c.entry}, u"autoTemp\\", u"updater.exe", errorText);
-        EXPECT_EQ(v.passed(), stepPassed);
-        if (!stepPassed) {
-            EXPECT_EQ(install::verificationMessage(v, c.entry.path), errorText);
-        }
+        EXPECT_FALSE(install::verifyPackage(entries, u"autoTemp\\", u"updater.exe", errorText, sink, c.examine));
+        EXPECT_EQ(errorText, u"MD5检测错误 gone.txt");
+        EXPECT_EQ(sink.verified, c.reported);
     }
 }
 
-TEST_F(EntryResults, OccupancyOfOneEntryAgreesWithTheStep) {
+TEST_F(StepReports, OccupancyOfEveryTargetWithOneLineForTheFirstInUse) {
     writeFile(u"free.dll", "x");
     const std::u16string self = platform::modulePath();  // held by the system while the test runs
-    const ManifestEntry held{self, {}};
-    EXPECT_EQ(install::entryOccupancy({u"free.dll", {}}, u"other.exe"), 0u);
-    EXPECT_EQ(install::entryOccupancy({u"missing.dll", {}}, u"other.exe"), 0u);
-    EXPECT_EQ(install::entryOccupancy(held, self), 0u);
-    const std::uint32_t code = install::entryOccupancy(held, u"other.exe");
-    EXPECT_EQ(code, platform::kErrorSharingViolation);
+    const std::vector<ManifestEntry> entries = {{u"free.dll", {}}, {u"missing.dll", {}}, {self, {}}, {self, {}}};
+    const std::uint32_t held = platform::kErrorSharingViolation;
+    const struct {
+        Examine examine;
+        std::vector<std::uint32_t> codes;
+    } cases[] = {
+        {Examine::kEveryEntry, {0, 0, held, held}},
+        {Examine::kUntilFailure, {0, 0, held}},
+    };
+    for (const auto& c : cases) {
+        Recorder sink;
+        std::u16string errorText;
+        EXPECT_FALSE(install::checkOccupancy(entries, u"other.exe", errorText, sink, c.examine));
+        EXPECT_EQ(errorText, install::occupancyMessage(self, held));
+        EXPECT_EQ(sink.occupancy, c.codes);
+        EXPECT_EQ(sink.inUse, std::vector<std::u16string>{self});
+        EXPECT_EQ(sink.inUseCode, held);
+    }
+    // Under its own name the running program passes.
+    Recorder sink;
     std::u16string errorText;
-    EXPECT_FALSE(install::checkOccupancy({held}, u"other.exe", errorText));
-    EXPECT_EQ(install::occupancyMessage(self, code), errorText);
+    EXPECT_TRUE(install::checkOccupancy(entries, self, errorText, sink));
+    EXPECT_EQ(sink.occupancy, (std::vector<std::uint32_t>{0, 0, 0, 0}));
+    EXPECT_TRUE(sink.inUse.empty());
 }
 
 }  // namespace

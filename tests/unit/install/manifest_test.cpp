@@ -12,8 +12,12 @@ class Manifest : public ScratchDirTest {
 protected:
     bool load(const std::string& xml) {
         writeFile(u"move.xml", xml);
-        return install::loadManifest(entries, errorText);
+        return install::loadManifest(entries, errorText, sink);
     }
+    struct Sink final : install::StepSink {
+        void manifestNotLoaded() override { ++notLoaded; }
+        int notLoaded = 0;
+    } sink;
     std::vector<ManifestEntry> entries;
     std::u16string errorText = u"untouched";
 };
@@ -55,7 +59,7 @@ TEST_F(Manifest, TopLevelElementMustBeNamedUpdateExactly) {
 }
 
 TEST_F(Manifest, MissingOrMalformedManifestIsNotWellFormed) {
-    EXPECT_FALSE(install::loadManifest(entries, errorText));
+    EXPECT_FALSE(install::loadManifest(entries, errorText, sink));
     EXPECT_EQ(errorText, u"WellForme err");
     for (const char* xml : {"<update/><update/>", "<update><file path='a'></update>", ""}) {
         errorText.clear();
@@ -63,6 +67,10 @@ TEST_F(Manifest, MissingOrMalformedManifestIsNotWellFormed) {
         EXPECT_EQ(errorText, u"WellForme err") << xml;
     }
     EXPECT_TRUE(entries.empty());
+    // Each of them was reported as not loaded; a wrong root loads.
+    EXPECT_EQ(sink.notLoaded, 4);
+    EXPECT_FALSE(load("<files/>"));
+    EXPECT_EQ(sink.notLoaded, 4);
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ TEST_F(Occupancy, MissingTargetsDirectoriesAndFreeFilesPass) {
     writeFile(u"dir\\inner.txt", "x");
     std::u16string errorText = u"untouched";
     EXPECT_TRUE(install::checkOccupancy({{u"new\\x.dll", {}}, {u"dir", {}}, {u"free.dll", {}}},
-                                        u"updater.exe", errorText));
+                                        u"updater.exe", errorText, install::noReports()));
     EXPECT_EQ(errorText, u"untouched");
 }
 
@@ -26,10 +26,10 @@ TEST_F(Occupancy, RunningProgramIsInUseUnlessItIsTheUpdaterItself) {
     const std::vector<ManifestEntry> entries = {{u"free.dll", {}}, {self, {}}, {u"later.dll", {}}};
     writeFile(u"free.dll", "x");
     std::u16string errorText;
-    EXPECT_FALSE(install::checkOccupancy(entries, u"other.exe", errorText));
+    EXPECT_FALSE(install::checkOccupancy(entries, u"other.exe", errorText, install::noReports()));
     EXPECT_EQ(errorText, self + u"被占用,请重启电脑或关闭占用软件 （32）");
     errorText.clear();
-    EXPECT_TRUE(install::checkOccupancy(entries, self, errorText));
+    EXPECT_TRUE(install::checkOccupancy(entries, self, errorText, install::noReports()));
     EXPECT_EQ(errorText, u"");
 }
 

@@ -16,7 +16,7 @@ const std::u16string kAbc = u"900150983cd24fb0d6963f7d28e17f72";  // MD5 of "abc
 class Verification : public ScratchDirTest {
 protected:
     bool verify(const std::vector<ManifestEntry>& entries) {
-        return install::verifyPackage(entries, u"autoTemp\\", u"updater.exe", errorText);
+        return install::verifyPackage(entries, u"autoTemp\\", u"updater.exe", errorText, install::noReports());
     }
     std::u16string errorText = u"untouched";
 };
@@ -91,7 +91,7 @@ TEST_F(Verification, OrderOfResultsAndOfOpenedFiles) {
     struct Case {
         const char* what;
         std::vector<ManifestEntry> entries;
-        VerificationOptions::AfterFailure afterFailure;
+        install::Examine examine;
         std::size_t results;     // handed on, in manifest order
         std::size_t deciding;    // the index of the failing entry among them; results: none
         std::size_t openedPast;  // staged files opened after the deciding entry, at most lanes - 1 when set
@@ -99,24 +99,24 @@ TEST_F(Verification, OrderOfResultsAndOfOpenedFiles) {
     };
     const std::size_t none = 99, inFlight = 98;
     const Case cases[] = {
-        {"empty list", {}, VerificationOptions::kStop, 0, none, 0, {}},
-        {"all pass", many(none), VerificationOptions::kStop, 12, none, 0, {}},
-        {"a failure stops", many(4), VerificationOptions::kStop, 5, 4, inFlight, {}},
-        {"a failure does not stop updtool check", many(4), VerificationOptions::kGoOn, 12, 4, 7, {}},
+        {"empty list", {}, install::Examine::kUntilFailure, 0, none, 0, {}},
+        {"all pass", many(none), install::Examine::kUntilFailure, 12, none, 0, {}},
+        {"a failure stops", many(4), install::Examine::kUntilFailure, 5, 4, inFlight, {}},
+        {"a failure does not stop updtool check", many(4), install::Examine::kEveryEntry, 12, 4, 7, {}},
         {"the first failing entry decides although a later one ends first",
-         {{u"big", kAbc}, {u"ka", k}, {u"small", u"0"}, {u"kb", k}}, VerificationOptions::kStop, 1, 0, inFlight, {}},
+         {{u"big", kAbc}, {u"ka", k}, {u"small", u"0"}, {u"kb", k}}, install::Examine::kUntilFailure, 1, 0, inFlight, {}},
         {"an unsafe path is never opened, nor anything after it",
-         {{u"ka", k}, {u"..\\outside", kAbc}, {u"kb", k}}, VerificationOptions::kStop, 2, 1, 0,
+         {{u"ka", k}, {u"..\\outside", kAbc}, {u"kb", k}}, install::Examine::kUntilFailure, 2, 1, 0,
          {u"autoTemp\\..\\outside", u"autoTemp\\kb"}},
         {"a missing file fails before the next is opened",
-         {{u"small", kAbc}, {u"gone", kAbc}, {u"ka", k}}, VerificationOptions::kStop, 2, 1, 0, {u"autoTemp\\ka"}},
+         {{u"small", kAbc}, {u"gone", kAbc}, {u"ka", k}}, install::Examine::kUntilFailure, 2, 1, 0, {u"autoTemp\\ka"}},
     };
     for (const unsigned lanes : {1u, 4u, 8u}) {
         if (md5Lanes(lanes).lanes != lanes) continue;  // not on this processor
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(lanes) + " lanes");
             VerificationOptions options;
-            options.afterFailure = c.afterFailure;
+            options.examine = c.examine;
             options.lanes = lanes;
             std::vector<std::u16string> opened;
             options.open = [&](const std::u16string& path, platform::InputFile& file) {
