@@ -1,7 +1,7 @@
-// SHA-256 of 64 MiB in memory, ours (SHA extensions and portable) against
-// OpenSSL, taking turns every MiB, and Ed25519 verification against
-// OpenSSL's, taking turns every ten signatures. Ratios are OpenSSL's time over ours in the same round: above 1,
-// ours is faster.
+// SHA-256 of 64 MiB in memory, ours (each block function this processor
+// runs) against OpenSSL, taking turns every MiB, and Ed25519 verification
+// against OpenSSL's, taking turns every ten signatures. Ratios are OpenSSL's
+// time over ours in the same round: above 1, ours is faster.
 //   crypto_bench [ROUNDS]     default 11
 // OpenSSL picks its SHA-256 code by the processor's features; the
 // environment variable OPENSSL_ia32cap masks them, for example
@@ -9,6 +9,7 @@
 #include <openssl/evp.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "bench/crypto_timing.h"
 #include "crypto/sha256_blocks.h"
@@ -17,35 +18,27 @@ using namespace cryptobench;
 
 namespace {
 
-// Seconds each contender spent on SHA-256 of the same bytes.
-struct HashTimes {
-    double extensions = 0, portable = 0, peer = 0;
-};
-
-// Hashes bytes with each contender, taking turns every MiB so that a change
-// of load hits them alike, and starting each MiB with the next contender, so
-// that none always reads it first from memory; false when the digests differ.
-bool hashTakingTurns(const std::vector<std::uint8_t>& bytes, bool shaExtensions, HashTimes& times) {
-    constexpr std::size_t kTurn = 1u << 20;
-    crypto::Sha256 extensions(crypto::sha256BlocksShaExtensions), portable(crypto::sha256BlocksPortable);
+// Hashes bytes with each of our block functions and OpenSSL (the last of
+// times), taking turns; false when the digests differ.
+bool hashTakingTurns(const std::vector<std::uint8_t>& bytes, const std::vector<crypto::Sha256BlockPath>& paths,
+                     std::vector<double>& times) {
+    std::vector<crypto::Sha256> ours;
+    for (const auto& path : paths) ours.emplace_back(path.blocks);
     EVP_MD_CTX* context = EVP_MD_CTX_new();
     EVP_DigestInit_ex(context, EVP_sha256(), nullptr);
-    times = {};
-    for (std::size_t at = 0, turn = 0; at < bytes.size(); at += kTurn, ++turn) {
-        const std::size_t size = std::min(kTurn, bytes.size() - at);
-        for (std::size_t k = 0; k < 3; ++k) {
-            switch ((turn + k) % 3) {
-                case 0: times.peer += seconds([&] { EVP_DigestUpdate(context, bytes.data() + at, size); }); break;
-                case 1: times.portable += seconds([&] { portable.update(bytes.data() + at, size); }); break;
-                default:
-                    if (shaExtensions) times.extensions += seconds([&] { extensions.update(bytes.data() + at, size); });
-            }
+    times = takeTurns(bytes, paths.size() + 1, [&](std::size_t who, const std::uint8_t* data, std::size_t size) {
+        if (who == paths.size()) {
+            EVP_DigestUpdate(context, data, size);
+        } else {
+            ours[who].update(data, size);
         }
-    }
+    });
     crypto::Sha256Digest peer{};
     EVP_DigestFinal_ex(context, peer.data(), nullptr);
     EVP_MD_CTX_free(context);
-    return portable.finish() == peer && (!shaExtensions || extensions.finish() == peer);
+    bool same = true;
+    for (auto& mine : ours) same &= mine.finish() == peer;
+    return same;
 }
 
 struct OpensslKeys {
@@ -98,35 +91,34 @@ int main(int argc, char* argv[]) {
     const SignedMessages signatures = signedMessages();
     const OpensslKeys keys(signatures);
     EVP_MD_CTX* context = EVP_MD_CTX_new();
-    const bool shaExtensions = crypto::sha256ShaExtensionsUsable();
+    const auto paths = crypto::sha256BlockPaths();
     const char* mask = std::getenv("OPENSSL_ia32cap");
-    std::printf("SHA extensions %s; OPENSSL_ia32cap %s; %d rounds\n", shaExtensions ? "present" : "absent",
-                mask != nullptr ? mask : "unset", rounds);
+    std::printf("SHA-256 block functions:");
+    for (const auto& path : paths) std::printf(" %s;", path.name);
+    std::printf(" OPENSSL_ia32cap %s; %d rounds\n", mask != nullptr ? mask : "unset", rounds);
 
-    std::vector<double> extensionsRatio, portableRatio, verifyRatio;
-    std::vector<double> extensionsSpeed, portableSpeed, opensslSpeed, ourVerify, peerVerify;
+    // Per block function: MB/s and OpenSSL's time over ours, round by round.
+    std::vector<std::vector<double>> speed(paths.size()), ratio(paths.size());
+    std::vector<double> opensslSpeed, verifyRatio, ourVerify, peerVerify;
+    const double mb = kHashBytes / 1e6;
     for (int round = 0; round < rounds; ++round) {
-        HashTimes t;
-        if (!hashTakingTurns(bytes, shaExtensions, t)) return std::fprintf(stderr, "digests differ\n"), 1;
-        const double tPeer = t.peer, tOurs = t.extensions, tPortable = t.portable;
+        std::vector<double> t;
+        if (!hashTakingTurns(bytes, paths, t)) return std::fprintf(stderr, "digests differ\n"), 1;
+        const double tPeer = t.back();
 
         double vOurs = 0, vPeer = 0;
         if (!verifyTakingTurns(signatures, keys, context, vOurs, vPeer)) {
             return std::fprintf(stderr, "a signature did not verify\n"), 1;
         }
 
-        const double mb = kHashBytes / 1e6;
-        std::printf(
-            "round %2d  SHA-256 MB/s: ours-SHA %7.1f  ours-portable %7.1f  OpenSSL %7.1f   "
-            "verify us: ours %6.1f  OpenSSL %6.1f\n",
-            round, shaExtensions ? mb / tOurs : 0.0, mb / tPortable, mb / tPeer, vOurs * 1e6 / kSignatures,
-            vPeer * 1e6 / kSignatures);
-        if (shaExtensions) {
-            extensionsRatio.push_back(tPeer / tOurs);
-            extensionsSpeed.push_back(mb / tOurs);
+        std::printf("round %2d  SHA-256 MB/s:", round);
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            std::printf(" %s %.1f ", paths[i].name, mb / t[i]);
+            speed[i].push_back(mb / t[i]);
+            ratio[i].push_back(tPeer / t[i]);
         }
-        portableRatio.push_back(tPeer / tPortable);
-        portableSpeed.push_back(mb / tPortable);
+        std::printf(" OpenSSL %.1f   verify us: ours %6.1f  OpenSSL %6.1f\n", mb / tPeer, vOurs * 1e6 / kSignatures,
+                    vPeer * 1e6 / kSignatures);
         opensslSpeed.push_back(mb / tPeer);
         verifyRatio.push_back(vPeer / vOurs);
         ourVerify.push_back(vOurs * 1e6 / kSignatures);
@@ -134,11 +126,13 @@ int main(int argc, char* argv[]) {
     }
     EVP_MD_CTX_free(context);
 
-    if (shaExtensions) printSpread("SHA-256 ours (SHA extensions)", extensionsSpeed, "MB/s");
-    printSpread("SHA-256 ours (portable)", portableSpeed, "MB/s");
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        printSpread((std::string("SHA-256 ours, ") + paths[i].name).c_str(), speed[i], "MB/s");
+    }
     printSpread("SHA-256 OpenSSL", opensslSpeed, "MB/s");
-    if (shaExtensions) printSpread("ratio OpenSSL/ours, SHA extensions", extensionsRatio, "");
-    printSpread("ratio OpenSSL/ours, portable", portableRatio, "");
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        printSpread((std::string("ratio OpenSSL/ours, ") + paths[i].name).c_str(), ratio[i], "");
+    }
     printSpread("Ed25519 verify ours", ourVerify, "us");
     printSpread("Ed25519 verify OpenSSL", peerVerify, "us");
     printSpread("ratio OpenSSL/ours, Ed25519 verify", verifyRatio, "");

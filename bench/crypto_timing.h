@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "crypto/ed25519.h"
-#include "crypto/sha256.h"
+#include "crypto/sha256_blocks.h"
 
 namespace cryptobench {
 
@@ -34,10 +34,22 @@ double seconds(F&& run) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-inline crypto::Sha256Digest sha256With(crypto::Sha256BlockFunction blocks, const std::vector<std::uint8_t>& bytes) {
-    crypto::Sha256 context(blocks);
-    context.update(bytes.data(), bytes.size());
-    return context.finish();
+// Feeds bytes to each of the contenders, feed(who, data, size), taking turns
+// every MiB so that a change of load hits them alike, and starting each MiB
+// with the next one, so that none always reads it first from memory; the
+// seconds each one spent.
+template <typename Feed>
+std::vector<double> takeTurns(const std::vector<std::uint8_t>& bytes, std::size_t contenders, Feed feed) {
+    constexpr std::size_t kTurn = 1u << 20;
+    std::vector<double> times(contenders, 0);
+    for (std::size_t at = 0, turn = 0; at < bytes.size(); at += kTurn, ++turn) {
+        const std::size_t size = std::min(kTurn, bytes.size() - at);
+        for (std::size_t k = 0; k < contenders; ++k) {
+            const std::size_t who = (turn + k) % contenders;
+            times[who] += seconds([&] { feed(who, bytes.data() + at, size); });
+        }
+    }
+    return times;
 }
 
 // Distinct keys, messages and their signatures.

@@ -8,20 +8,35 @@
 #include "platform/cpu_features.h"
 
 namespace crypto {
-namespace {
 
-Sha256BlockFunction fastestBlocks() {
-    static const Sha256BlockFunction chosen =
-        sha256ShaExtensionsUsable() ? sha256BlocksShaExtensions : sha256BlocksPortable;
-    return chosen;
+bool sha256Ssse3Usable() { return platform::cpuFeatures().ssse3; }
+
+bool sha256Avx2Usable() {
+    const platform::CpuFeatures& f = platform::cpuFeatures();
+    return f.avx2 && f.bmi2;
 }
-
-}  // namespace
 
 bool sha256ShaExtensionsUsable() {
     const platform::CpuFeatures& f = platform::cpuFeatures();
     return f.sha && f.ssse3 && f.sse41;
 }
+
+std::vector<Sha256BlockPath> sha256BlockPaths() {
+    std::vector<Sha256BlockPath> paths = {{"portable", sha256BlocksPortable}};
+    if (sha256Ssse3Usable()) paths.push_back({"SSSE3", sha256BlocksSsse3});
+    if (sha256Avx2Usable()) paths.push_back({"AVX2", sha256BlocksAvx2});
+    if (sha256ShaExtensionsUsable()) paths.push_back({"SHA extensions", sha256BlocksShaExtensions});
+    return paths;
+}
+
+namespace {
+
+Sha256BlockFunction fastestBlocks() {
+    static const Sha256BlockFunction chosen = sha256BlockPaths().back().blocks;
+    return chosen;
+}
+
+}  // namespace
 
 Sha256::Sha256() : Sha256(fastestBlocks()) {}
 

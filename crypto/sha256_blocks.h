@@ -2,6 +2,8 @@
 // on the same processor. Sha256() picks one by itself.
 #pragma once
 
+#include <vector>
+
 #include "crypto/sha256.h"
 
 namespace crypto {
@@ -9,12 +11,30 @@ namespace crypto {
 // Plain C++, for any processor.
 void sha256BlocksPortable(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count);
 
-// The x86 SHA extensions; call only where sha256ShaExtensionsUsable().
-void sha256BlocksShaExtensions(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count);
+// Four blocks' message schedules in SSSE3 registers; call only where
+// sha256Ssse3Usable().
+void sha256BlocksSsse3(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count);
+bool sha256Ssse3Usable();
 
-// The processor has the SHA extensions and the SSSE3/SSE4.1 instructions
-// their block function uses.
+// Eight blocks' message schedules in AVX2 registers and the rounds with
+// BMI2's rotations; call only where sha256Avx2Usable().
+void sha256BlocksAvx2(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count);
+bool sha256Avx2Usable();
+
+// The x86 SHA extensions; call only where sha256ShaExtensionsUsable(): the
+// processor has them and the SSSE3/SSE4.1 instructions their block function
+// uses.
+void sha256BlocksShaExtensions(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count);
 bool sha256ShaExtensionsUsable();
+
+struct Sha256BlockPath {
+    const char* name;
+    Sha256BlockFunction blocks;
+};
+
+// The block functions this processor runs, the portable one first and the
+// one Sha256() uses last.
+std::vector<Sha256BlockPath> sha256BlockPaths();
 
 // The round constants K (the first 32 bits of the fractional parts of the
 // cube roots of the first 64 primes).

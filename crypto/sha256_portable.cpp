@@ -1,8 +1,7 @@
 // SHA-256's compression in plain C++: the message schedules of four blocks
 // computed side by side, then each block's 64 rounds.
-#include <bit>
-
 #include "crypto/sha256_blocks.h"
+#include "crypto/sha256_rounds.h"
 
 namespace crypto {
 namespace {
@@ -11,25 +10,8 @@ inline std::uint32_t loadBigEndian(const std::uint8_t* p) {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
 }
 
-inline std::uint32_t sigma0(std::uint32_t x) { return std::rotr(x, 7) ^ std::rotr(x, 18) ^ (x >> 3); }
-inline std::uint32_t sigma1(std::uint32_t x) { return std::rotr(x, 17) ^ std::rotr(x, 19) ^ (x >> 10); }
-inline std::uint32_t bigSigma0(std::uint32_t x) { return std::rotr(x, 2) ^ std::rotr(x, 13) ^ std::rotr(x, 22); }
-inline std::uint32_t bigSigma1(std::uint32_t x) { return std::rotr(x, 6) ^ std::rotr(x, 11) ^ std::rotr(x, 25); }
-
-// One round; instead of moving the eight working variables, the caller
-// rotates the names it passes. Maj(a, b, c) is b ^ ((a ^ b) & (b ^ c)), and
-// this round's a ^ b is the next round's b ^ c, carried in bc.
-inline void step(std::uint32_t a, std::uint32_t b, std::uint32_t& d, std::uint32_t e, std::uint32_t f, std::uint32_t g,
-                 std::uint32_t& h, std::uint32_t& bc, std::uint32_t kw) {
-    h += kw;
-    h += g ^ (e & (f ^ g));
-    h += bigSigma1(e);
-    d += h;
-    const std::uint32_t ab = a ^ b;
-    h += bigSigma0(a) + (b ^ (ab & bc));
-    bc = ab;
-}
-
+inline std::uint32_t sigma0(std::uint32_t x) { return rotateRight(x, 7) ^ rotateRight(x, 18) ^ (x >> 3); }
+inline std::uint32_t sigma1(std::uint32_t x) { return rotateRight(x, 17) ^ rotateRight(x, 19) ^ (x >> 10); }
 // The schedule words of kLanes consecutive blocks plus K, word by word:
 // lane j of row t is W[t] + K[t] of block j. Computing the lanes side by side
 // lets the compiler use vector instructions where the target has them, which
@@ -52,36 +34,17 @@ inline void schedule(const std::uint8_t* blocks, std::uint32_t (*wk)[kLanes]) {
     }
 }
 
-// The 64 rounds of the block in lane j of wk.
-inline void rounds(std::uint32_t state[8], const std::uint32_t (*wk)[kLanes], int j) {
-    std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-    std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
-    std::uint32_t bc = b ^ c;
-    for (int t = 0; t < 64; t += 8) {
-        step(a, b, d, e, f, g, h, bc, wk[t + 0][j]);
-        step(h, a, c, d, e, f, g, bc, wk[t + 1][j]);
-        step(g, h, b, c, d, e, f, bc, wk[t + 2][j]);
-        step(f, g, a, b, c, d, e, bc, wk[t + 3][j]);
-        step(e, f, h, a, b, c, d, bc, wk[t + 4][j]);
-        step(d, e, g, h, a, b, c, bc, wk[t + 5][j]);
-        step(c, d, f, g, h, a, b, bc, wk[t + 6][j]);
-        step(b, c, e, f, g, h, a, bc, wk[t + 7][j]);
-    }
-    state[0] += a, state[1] += b, state[2] += c, state[3] += d;
-    state[4] += e, state[5] += f, state[6] += g, state[7] += h;
-}
-
 }  // namespace
 
 void sha256BlocksPortable(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count) {
     std::uint32_t wk[64][kLanes];
     for (; count >= kLanes; count -= kLanes, blocks += 64 * kLanes) {
         schedule<kLanes>(blocks, wk);
-        for (int j = 0; j < kLanes; ++j) rounds(state, wk, j);
+        for (int j = 0; j < kLanes; ++j) rounds<kLanes>(state, wk, j);
     }
     for (; count > 0; --count, blocks += 64) {
         schedule<1>(blocks, wk);
-        rounds(state, wk, 0);
+        rounds<kLanes>(state, wk, 0);
     }
 }
 

@@ -51,6 +51,7 @@ CpuFeatures detect() {
         cpuid(7, 0, r);
         f.avx2 = osSavesYmm && ((r[1] >> 5) & 1);
         f.sha = (r[1] >> 29) & 1;
+        f.bmi2 = (r[1] >> 8) & 1;
     }
     return f;
 }

@@ -10,6 +10,7 @@ struct CpuFeatures {
     bool sse41 = false;
     bool avx2 = false;  // the instructions and the system's saving of the YMM registers
     bool sha = false;   // the SHA-1/SHA-256 extensions
+    bool bmi2 = false;  // RORX, SHLX and the other BMI2 instructions
 };
 
 // The features of the processor this process runs on; all false on targets

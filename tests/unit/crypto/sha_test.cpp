@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "crypto/hex.h"
@@ -40,8 +39,9 @@ const Example kExamples[] = {
      "eadb217ad8cc09b"},
 };
 
-// Digests of pattern(length): lengths around the 64- and 128-byte blocks and
-// where the length field no longer fits the last block.
+// Digests of pattern(length): lengths around the 64- and 128-byte blocks,
+// where the length field no longer fits the last block, and past several
+// batches of blocks that are compressed side by side with some left over.
 constexpr struct {
     std::size_t length;
     const char* sha256;
@@ -86,6 +86,9 @@ constexpr struct {
     {129, "307f8fc2c1622b92762e818d39a185d4d667ad49a4b07ceae1f4afa008a93ec4",
      "a1556e29185778aa5991e34b8884c840d589f0fbb4b8ed590e51e9ac4eb03a008125000db2671f8fe7f485b59a77b518670078ecb41a54b4c"
      "d02a7f1d2ca4c6d"},
+    {709, "639b12b3ec14f5c4e1b5e7c18cbf857221c7df90ad376a2b5e0509a8896bdf20",
+     "0f15895b310f9eb1d9fd3126ee415582c5bf0b0cb1cd2a483d5ffb364f88bb2e137b33191a9fd066c759796044ea2470f55ef5ce6f8d73ab1"
+     "b5f2cdb072e1ce3"},
     {4099, "2cb2041db61963cce4024c657727f0fe5dc5f0942fa6ab14d1b320145e8bf182",
      "4609face853f35003c9b80a02ab1a220f8f9ed7a1df347155222dded664c3e5506893ce2646d8fa69ce4742a13eeb2a5295a72196a8b27761"
      "df148a0560d2930"},
@@ -95,13 +98,6 @@ std::string pattern(std::size_t length) {
     std::string bytes(length, '\0');
     for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>(((i * 7 + 3) ^ (i >> 8)) & 0xFF);
     return bytes;
-}
-
-// Every SHA-256 block function this processor runs.
-std::vector<std::pair<const char*, Sha256BlockFunction>> sha256Paths() {
-    std::vector<std::pair<const char*, Sha256BlockFunction>> paths = {{"portable", sha256BlocksPortable}};
-    if (sha256ShaExtensionsUsable()) paths.emplace_back("SHA extensions", sha256BlocksShaExtensions);
-    return paths;
 }
 
 // The digests of bytes fed whole and, unless they are many (unoptimised
@@ -122,7 +118,7 @@ std::vector<std::string> digestsInPieces(Context context, const std::string& byt
 }
 
 void expectDigests(const std::string& bytes, const char* sha256Hex, const char* sha512Hex, const std::string& what) {
-    for (const auto& [name, blocks] : sha256Paths()) {
+    for (const auto& [name, blocks] : sha256BlockPaths()) {
         for (const std::string& d : digestsInPieces(Sha256(blocks), bytes)) {
             EXPECT_EQ(d, sha256Hex) << what << ", " << name;
         }

@@ -76,11 +76,10 @@ TEST(AgainstOpenssl, RandomMessagesKeysAndTamperedSignatures) {
         for (auto& b : message) b = byte();
 
         const auto sha256Expected = opensslDigest<32>(EVP_sha256(), message);
-        for (Sha256BlockFunction blocks : {sha256BlocksPortable, sha256BlocksShaExtensions}) {
-            if (blocks == sha256BlocksShaExtensions && !sha256ShaExtensionsUsable()) continue;
+        for (const auto& [name, blocks] : sha256BlockPaths()) {
             Sha256 context(blocks);
             context.update(message.data(), message.size());
-            ASSERT_EQ(context.finish(), sha256Expected) << length << " bytes";
+            ASSERT_EQ(context.finish(), sha256Expected) << length << " bytes, " << name;
         }
         ASSERT_EQ(sha512(message.data(), message.size()), opensslDigest<64>(EVP_sha512(), message))
             << length << " bytes";
