@@ -167,6 +167,10 @@ def random_kills_at_scale(s):
     Wine process a random time after the journal appears."""
     seed = random.randrange(1 << 30)
     rng = random.Random(seed)
+    # The killer ends processes by name: a name of this run's own, so that no
+    # other Updater on the machine is hit.
+    s.self_name = f"updater-{os.getpid()}{s.exe}"
+    s.reset()
     tries = []
     if not s.wine:
         files, staged = large_update(s)
