@@ -127,8 +127,10 @@ void removeCompletedJournals(const std::u16string& stagingDir) {
         std::string bytes;
         JournalRecord record;
         if (!readWhole(path, bytes) || decodeJournal(bytes, record) != JournalState::kCommitted) continue;
-        // Without all its backups gone the journal stays, for a later run to finish.
-        if (removeBackups(record, stagingDir)) platform::deleteFile(path);
+        // Without all its backups gone the journal stays, for a later run to
+        // finish. They lie in the backup directory: when that is gone, so are they.
+        const bool backupsGone = platform::findFirstFile(stagingDir + backupDir) == platform::FindResult::kNotFound;
+        if (backupsGone || removeBackups(record, stagingDir)) platform::deleteFile(path);
     }
 }
 
