@@ -23,6 +23,8 @@ bool readManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u1
         return false;
     }
     doc.enterElement();
+    // Room for every child at once, instead of growing as the entries come.
+    entries.reserve(entries.size() + std::size_t(doc.childCount(doc.parentPos())));
     while (doc.findElement(u"file")) {
         ManifestEntry entry;
         entry.md5 = doc.attribute(u"md5");
