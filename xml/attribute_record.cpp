@@ -72,12 +72,12 @@ bool AttributeRecord::find(const char16_t* text, const char16_t* name, ValueSpan
     // tokenIs without a cursor: the recorded name is the token.
     for (const Attribute& a : attributes_) {
         const char16_t* token = text + a.nameStart;
-        const int32_t length = a.nameEnd - a.nameStart + 1;
-        int32_t i = 0;
-        while (i < length && token[i] == name[i]) {
-            ++i;
+        const char16_t* const end = text + a.nameEnd + 1;
+        const char16_t* n = name;
+        while (*token == *n && ++token != end) {
+            ++n;
         }
-        if (i == length && isNameEnd(name[length])) {
+        if (token == end && isNameEnd(n[1])) {
             value = a.value;
             return true;
         }

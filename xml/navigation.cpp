@@ -65,6 +65,18 @@ int32_t skipPathStep(const char16_t* path, int32_t i) {
     return path[i] == u']' ? i + 1 : -1;
 }
 
+// A name without any path syntax, the usual argument, as parseElementPath
+// would take it: a relative path of one step.
+ElementPath plainNameOrParse(const char16_t* name) {
+    if (name != nullptr) {
+        const int32_t i = skipPathName(name, 0);
+        if (i > 0 && name[i] == 0) {
+            return {ElementPath::RELATIVE, 0};
+        }
+    }
+    return parseElementPath(name);
+}
+
 }  // namespace
 
 ElementPath parseElementPath(const char16_t* path) {
@@ -194,24 +206,25 @@ bool findAttribute(TokenCursor& cursor, const char16_t* name, int32_t limit) {
 }
 
 bool XmlDoc::findElement(const char16_t* name) {
-    if (index_->size == 0) {
+    const ElementIndex& idx = *index_;
+    if (idx.size == 0) {
         return false;
     }
-    const ElementPath path = parseElementPath(name);
+    const ElementPath path = plainNameOrParse(name);
     if (path.kind != ElementPath::NO_NAME && path.kind != ElementPath::RELATIVE) {
         return false;
     }
-    int32_t pos = currentPos_ != 0 ? record(currentPos_).nextSibling : record(parentPos_).firstChild;
+    int32_t pos = currentPos_ != 0 ? idx[currentPos_].nextSibling : idx[parentPos_].firstChild;
     if (path.kind == ElementPath::RELATIVE) {
         const char16_t* wanted = name + path.firstName;
-        for (; pos != 0 && !tagNameIs(record(pos).start, wanted); pos = record(pos).nextSibling) {
+        for (; pos != 0 && !tagNameIs(idx[pos].start, wanted); pos = idx[pos].nextSibling) {
         }
     }
     if (pos == 0) {
         return false;
     }
     currentPos_ = pos;
-    parentPos_ = record(pos).parent;
+    parentPos_ = idx[pos].parent;
     childPos_ = 0;
     nodeType_ = NODE_START_TAG;
     return true;
