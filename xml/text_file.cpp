@@ -8,7 +8,6 @@
 #include <climits>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 namespace xml {
 
@@ -232,20 +231,25 @@ bool TextFile::readUtf8(std::u16string& destination) {
     const auto total = static_cast<std::size_t>(chunkBytes);
     std::u16string text;
     text.reserve(total + total / 100);
-    std::vector<unsigned char> buffer(std::min(total, kPieceBytes));
+    std::size_t room = std::min(total, kPieceBytes);
+    auto buffer = std::make_unique_for_overwrite<unsigned char[]>(room);
     std::size_t carried = 0;  // bytes at the buffer's start left for the next piece
     std::int32_t kept = 0;
     for (std::size_t done = 0; done < total;) {
         const std::size_t piece = std::min(total - done, kPieceBytes);
-        if (buffer.size() < carried + piece) {
-            buffer.resize(carried + piece);  // a piece without any ASCII byte
+        if (room < carried + piece) {
+            // A piece without any ASCII byte: the next one goes behind it.
+            room = std::max(2 * room, carried + piece);
+            auto grown = std::make_unique_for_overwrite<unsigned char[]>(room);
+            std::memcpy(grown.get(), buffer.get(), carried);
+            buffer = std::move(grown);
         }
-        if (handle.read(buffer.data() + carried, piece) != piece) {
+        if (handle.read(buffer.get() + carried, piece) != piece) {
             unitCount = chunkBytes / unitSize;
             return false;
         }
         done += piece;
-        const std::int32_t count = removeNulBytes(buffer.data() + carried, static_cast<std::int32_t>(piece));
+        const std::int32_t count = removeNulBytes(buffer.get() + carried, static_cast<std::int32_t>(piece));
         kept += count;
         std::size_t have = carried + static_cast<std::size_t>(count);
         std::size_t cut = have;
@@ -256,10 +260,10 @@ bool TextFile::readUtf8(std::u16string& destination) {
             // Never more units than bytes, and the room was reserved for all.
             const std::size_t at = text.size();
             text.resize(at + cut);
-            TextConverter converter(encoding, buffer.data(), static_cast<std::int32_t>(cut));
+            TextConverter converter(encoding, buffer.get(), static_cast<std::int32_t>(cut));
             converter.destinationCapacity = static_cast<std::int32_t>(cut);
             text.resize(at + static_cast<std::size_t>(converter.convert(text.data() + at)));
-            std::memmove(buffer.data(), buffer.data() + cut, have - cut);
+            std::memmove(buffer.get(), buffer.get() + cut, have - cut);
             have -= cut;
         }
         carried = have;
