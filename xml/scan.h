@@ -90,6 +90,8 @@ inline int32_t toUnitOrEndSeeing(const char16_t* t, int32_t q, int32_t limit, ch
             return toUnitOrEnd(t, q + 1, limit, a);
         }
     }
+#else
+    static_cast<void>(limit);
 #endif
     for (; t[q] != a && t[q] != 0; ++q) {
         seen = seen || t[q] == b;
