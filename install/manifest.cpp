@@ -28,11 +28,12 @@ bool readManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u1
         return false;
     }
     doc.enterElement();
+    // Room for every child at once, instead of growing as the entries come.
+    entries.reserve(entries.size() + std::size_t(doc.childCount(doc.parentPos())));
     while (doc.findElement(u"file")) {
-        ManifestEntry entry;
+        ManifestEntry& entry = entries.emplace_back();
         entry.md5 = doc.attribute(u"md5");
         entry.path = doc.attribute(u"path");
-        entries.push_back(std::move(entry));
     }
     return true;
 }

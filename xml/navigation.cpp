@@ -1,7 +1,6 @@
 #include "xml/navigation.h"
 
-#include "xml/char_class.h"
-#include "xml/scan.h"
+#include "xml/attribute_word.h"
 #include "xml/xml_doc.h"
 
 namespace xml {
@@ -64,6 +63,18 @@ int32_t skipPathStep(const char16_t* path, int32_t i) {
         i = end;
     }
     return path[i] == u']' ? i + 1 : -1;
+}
+
+// A name without any path syntax, the usual argument, as parseElementPath
+// would take it: a relative path of one step.
+ElementPath plainNameOrParse(const char16_t* name) {
+    if (name != nullptr) {
+        const int32_t i = skipPathName(name, 0);
+        if (i > 0 && name[i] == 0) {
+            return {ElementPath::RELATIVE, 0};
+        }
+    }
+    return parseElementPath(name);
 }
 
 }  // namespace
@@ -138,76 +149,42 @@ bool findAttribute(TokenCursor& cursor, const char16_t* name, int32_t limit) {
     };
     for (;;) {
         const int32_t passStart = next;
-        int32_t q = passStart;
-        while (charclass::is(t[q], charclass::WHITESPACE)) {
-            ++q;
-        }
-        const char16_t first = t[q];
-        if (first == 0) {
-            next = q;
-            tokenStart = q;
-            tokenEnd = q - 1;
+        const AttrWord word = readAttrWord(t, next, limit, afterEquals);
+        tokenStart = word.start;
+        tokenEnd = word.end;
+        next = word.next;
+        if (word.kind == AttrWord::END) {
             if (!found) {
                 return finish(false);
             }
             if (afterEquals) {
                 quoted = false;
-                return finish(true);  // the empty token at the end
+                return finish(true);  // the empty word at the end
             }
             return nameAsValue();
         }
-        if (first == u'"' || first == u'\'') {
-            // A quoted token runs to the same quote, which it consumes.
-            tokenStart = q + 1;
-            q = scan::toUnitOrEnd(t, q + 1, limit, first);
-            tokenEnd = q - 1;
-            next = t[q] != 0 ? q + 1 : q;
-            quoted = true;
-            if (afterEquals) {
-                if (found) {
-                    return finish(true);
-                }
-                afterEquals = false;
-            } else if (found) {
-                return nameAsValue();
-            }
-            continue;
-        }
-        quoted = false;
-        tokenStart = q;
+        quoted = word.kind == AttrWord::QUOTED;
         if (afterEquals) {
-            // An unquoted value: "/" belongs to it.
-            while (!charclass::is(t[q], charclass::STOP_ATTR_VALUE)) {
-                ++q;
-            }
-            q += q == tokenStart ? 1 : 0;
-            next = q;
-            tokenEnd = q - 1;
             if (found) {
                 return finish(true);
             }
             afterEquals = false;
             continue;
         }
-        while (!charclass::is(t[q], charclass::STOP_ATTR_NAME)) {
-            ++q;
-        }
-        if (q == tokenStart) {
-            // A one-code-unit token: "=" announces a value; ">", "/" and "?"
-            // end the tag.
-            next = q + 1;
-            tokenEnd = q;
-            if (first == u'=') {
-                afterEquals = true;
-                continue;
+        switch (word.kind) {
+        case AttrWord::QUOTED:
+            if (found) {
+                return nameAsValue();
             }
-            if (first == u'>' || first == u'/' || first == u'?') {
-                next = passStart;
-                return found ? nameAsValue() : finish(false);
-            }
-        } else {
-            next = q;
-            tokenEnd = q - 1;
+            continue;
+        case AttrWord::EQUALS:
+            afterEquals = true;
+            continue;
+        case AttrWord::TAG_END:
+            next = passStart;
+            return found ? nameAsValue() : finish(false);
+        default:
+            break;
         }
         if (!tagNameSkipped) {
             tagNameSkipped = true;
@@ -218,53 +195,36 @@ bool findAttribute(TokenCursor& cursor, const char16_t* name, int32_t limit) {
         }
         cursor.tokenStart = tokenStart;
         cursor.tokenEnd = tokenEnd;
-        const bool match = tokenIs(cursor, name);
-        if (match) {
+        if (tokenIs(cursor, name)) {
             found = true;
             foundStart = tokenStart;
             foundEnd = tokenEnd;
             cursor.attrStart = passStart;
             cursor.attrLead = tokenStart - passStart;
         }
-        // The usual name="value" (or 'value') in one step: the same two
-        // passes as above, for the "=" and for the quoted value.
-        const char16_t quote = t[next] == u'=' ? t[next + 1] : char16_t(0);
-        if (quote == u'"' || quote == u'\'') {
-            tokenStart = next + 2;
-            q = scan::toUnitOrEnd(t, next + 2, limit, quote);
-            tokenEnd = q - 1;
-            next = t[q] != 0 ? q + 1 : q;
-            quoted = true;
-            if (match) {
-                return finish(true);
-            }
-        }
     }
 }
 
 bool XmlDoc::findElement(const char16_t* name) {
-    if (index_->size == 0) {
+    const ElementIndex& idx = *index_;
+    if (idx.size == 0) {
         return false;
     }
-    const ElementPath path = parseElementPath(name);
+    const ElementPath path = plainNameOrParse(name);
     if (path.kind != ElementPath::NO_NAME && path.kind != ElementPath::RELATIVE) {
         return false;
     }
-    int32_t pos = currentPos_ != 0 ? record(currentPos_).nextSibling : record(parentPos_).firstChild;
+    int32_t pos = currentPos_ != 0 ? idx[currentPos_].nextSibling : idx[parentPos_].firstChild;
     if (path.kind == ElementPath::RELATIVE) {
         const char16_t* wanted = name + path.firstName;
-        for (; pos != 0; pos = record(pos).nextSibling) {
-            TokenCursor cursor = cursorAt(text_.c_str(), record(pos).start + 1);
-            if (nextToken(cursor) && tokenIs(cursor, wanted)) {
-                break;
-            }
+        for (; pos != 0 && !tagNameIs(idx[pos].start, wanted); pos = idx[pos].nextSibling) {
         }
     }
     if (pos == 0) {
         return false;
     }
     currentPos_ = pos;
-    parentPos_ = record(pos).parent;
+    parentPos_ = idx[pos].parent;
     childPos_ = 0;
     nodeType_ = NODE_START_TAG;
     return true;
@@ -284,11 +244,29 @@ std::u16string XmlDoc::attribute(const char16_t* name) const {
     if (currentPos_ == 0 || name == nullptr) {
         return {};
     }
-    TokenCursor cursor = cursorAt(text_.c_str(), record(currentPos_).start + 1);
-    if (!findAttribute(cursor, name, int32_t(text_.size()) + 1)) {
+    if (attributesOf_ != currentPos_) {
+        attributes_.scan(text_.c_str(), record(currentPos_).start + 1, int32_t(text_.size()) + 1);
+        attributesOf_ = currentPos_;
+    }
+    ValueSpan value;
+    if (!attributes_.find(text_.c_str(), name, value)) {
         return {};
     }
-    return decodeEntities(text_.c_str() + cursor.tokenStart, cursor.tokenEnd - cursor.tokenStart + 1);
+    const char16_t* start = text_.c_str() + value.first;
+    const int32_t length = value.last - value.first + 1;
+    return value.plain ? std::u16string(start, std::size_t(length)) : decodeEntities(start, length);
+}
+
+bool XmlDoc::tagNameIs(int32_t start, const char16_t* name) const {
+    // Every record is a start tag, whose name begins right behind its "<"
+    // with a code unit that is no delimiter: its token runs to the first
+    // delimiter, and is compared as it is read.
+    const char16_t* t = text_.c_str() + start + 1;
+    int32_t i = 0;
+    while (t[i] == name[i] && !charclass::is(t[i], charclass::STOP_WORD)) {
+        ++i;
+    }
+    return charclass::is(t[i], charclass::STOP_WORD) && isNameEnd(name[i]);
 }
 
 std::u16string XmlDoc::tagName(int32_t pos) const {
@@ -300,6 +278,17 @@ std::u16string XmlDoc::tagName(int32_t pos) const {
         return {};
     }
     return text_.substr(std::size_t(cursor.tokenStart), std::size_t(cursor.tokenEnd - cursor.tokenStart + 1));
+}
+
+int32_t XmlDoc::childCount(int32_t pos) const {
+    if (pos < 0 || pos >= nextFree_) {
+        return 0;
+    }
+    int32_t count = 0;
+    for (int32_t c = record(pos).firstChild; c != 0; c = record(c).nextSibling) {
+        ++count;
+    }
+    return count;
 }
 
 }  // namespace xml

@@ -183,6 +183,12 @@ int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
     TokenCursor cursor = cursorAt(t, 0);
     NodeInfo node;
     for (;;) {
+        // Whitespace before a node would come back as a node of its own,
+        // which the loop passes over; what follows it reads the same without
+        // it (text then merely starts later, and text is passed over too).
+        while (charclass::is(t[cursor.next], charclass::WHITESPACE)) {
+            ++cursor.next;
+        }
         const int32_t type = nextNode(cursor, node, limit);
         if (cursor.next - copied >= COPY_PIECE) {
             text_.append(t + copied, std::size_t(cursor.next - copied));

@@ -71,6 +71,34 @@ inline int32_t toUnitOrEnd(const char16_t* t, int32_t q, int32_t limit, char16_t
     return q;
 }
 
+// toUnitOrEnd that also sets seen when a code unit b comes before what it finds.
+inline int32_t toUnitOrEndSeeing(const char16_t* t, int32_t q, int32_t limit, char16_t a, char16_t b, bool& seen) {
+#ifdef UPD_XML_SSE2
+    const __m128i wanted = _mm_set1_epi16(static_cast<short>(a));
+    const __m128i watched = _mm_set1_epi16(static_cast<short>(b));
+    const __m128i zero = _mm_setzero_si128();
+    for (; q + 8 <= limit; q += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + q));
+        const __m128i stop = _mm_or_si128(_mm_cmpeq_epi16(v, wanted), _mm_cmpeq_epi16(v, zero));
+        const int hits = _mm_movemask_epi8(_mm_or_si128(stop, _mm_cmpeq_epi16(v, watched)));
+        if (hits != 0) {
+            q += std::countr_zero(static_cast<unsigned>(hits)) / 2;
+            if (t[q] != b) {
+                return q;
+            }
+            seen = true;
+            return toUnitOrEnd(t, q + 1, limit, a);
+        }
+    }
+#else
+    static_cast<void>(limit);
+#endif
+    for (; t[q] != a && t[q] != 0; ++q) {
+        seen = seen || t[q] == b;
+    }
+    return q;
+}
+
 // Offset of the first code unit a in [q, end), or end.
 inline int32_t toUnit(const char16_t* t, int32_t q, int32_t end, char16_t a) {
 #ifdef UPD_XML_SSE2

@@ -56,6 +56,22 @@ bool passesUtf8Test(const unsigned char* p, const unsigned char* end) {
     return true;
 }
 
+// Bytes read at a time by the UTF-8 and UTF-16 paths.
+constexpr std::size_t kPieceBytes = std::size_t(1) << 16;
+
+// Text converted into room for every byte keeps at most half of it empty:
+// dense Chinese takes a third of it, and is copied into fitted room (still
+// 1 % to spare) instead.
+void fitAndDeliver(std::u16string& text, std::u16string& destination) {
+    if (text.capacity() / 2 > text.size()) {
+        std::u16string fitted;
+        fitted.reserve(text.size() + text.size() / 100);
+        fitted.assign(text);
+        text.swap(fitted);
+    }
+    destination.swap(text);
+}
+
 }  // namespace
 
 bool TextFile::open(const std::u16string& path) {
@@ -144,15 +160,10 @@ bool TextFile::readText(std::u16string& destination) {
     // Only a two-byte mark makes the units 16-bit: a caller's FILE_UTF16BE on
     // a file without one must not send bytes down this path.
     if (unitSize == 2) {
-        // Read straight into the string that becomes the destination.
-        const auto room = static_cast<std::size_t>(chunkBytes / 2 + chunkBytes / 200);
-        std::u16string units(room + 1, u'\0');
-        if (!readChunk(units.data())) {
-            return false;
-        }
-        units.resize(static_cast<std::size_t>(unitCount));
-        destination.swap(units);
-        return true;
+        return readUtf16(destination);
+    }
+    if (codePageFromName(encoding) == kCodePageUtf8) {
+        return readUtf8(destination);
     }
 
     auto bytes = std::make_unique_for_overwrite<unsigned char[]>(static_cast<std::size_t>(chunkBytes));
@@ -178,13 +189,88 @@ bool TextFile::readText(std::u16string& destination) {
     text.resize(static_cast<std::size_t>(room));
     const std::int32_t produced = room > 0 ? converter.convert(text.data()) : 0;
     text.resize(static_cast<std::size_t>(produced));
-    if (text.capacity() / 2 > text.size()) {
-        std::u16string fitted;
-        fitted.reserve(static_cast<std::size_t>(produced) + static_cast<std::size_t>(produced / 100));
-        fitted.assign(text);
-        text.swap(fitted);
+    fitAndDeliver(text, destination);
+    return true;
+}
+
+// The chunk is read a piece at a time straight into the string that becomes
+// the destination: each piece is still in the cache when its NUL units are
+// removed and its bytes swapped, and no memory is cleared ahead of the read.
+bool TextFile::readUtf16(std::u16string& destination) {
+    const auto total = static_cast<std::size_t>(chunkBytes);
+    std::u16string units;
+    units.reserve(total / 2 + total / 200 + 1);
+    for (std::size_t done = 0; done < total;) {
+        const std::size_t piece = std::min(total - done, kPieceBytes);
+        const std::size_t at = units.size();
+        units.resize(at + (piece + 1) / 2);  // an odd last byte is read, but not counted
+        if (handle.read(units.data() + at, piece) != piece) {
+            unitCount = chunkBytes / unitSize;
+            return false;
+        }
+        done += piece;
+        auto count = static_cast<std::int32_t>(piece / 2);
+        count = removeNulUnits(units.data() + at, count);
+        if ((flags & FILE_UTF16BE) != 0) {
+            swapBytes(units.data() + at, count);
+        }
+        units.resize(at + static_cast<std::size_t>(count));
     }
-    destination.swap(text);
+    position += chunkBytes;
+    unitCount = static_cast<std::int32_t>(units.size());
+    destination.swap(units);
+    return true;
+}
+
+// Known to be UTF-8 before the read: read and converted a piece at a time,
+// so that the bytes never need room of their own beside the text. Each piece
+// is converted up to its last ASCII byte and the rest goes on with the next:
+// a UTF-8 decoder takes an ASCII byte alone, so the pieces give exactly what
+// converting the whole would.
+bool TextFile::readUtf8(std::u16string& destination) {
+    const auto total = static_cast<std::size_t>(chunkBytes);
+    std::u16string text;
+    text.reserve(total + total / 100);
+    std::size_t room = std::min(total, kPieceBytes);
+    auto buffer = std::make_unique_for_overwrite<unsigned char[]>(room);
+    std::size_t carried = 0;  // bytes at the buffer's start left for the next piece
+    std::int32_t kept = 0;
+    for (std::size_t done = 0; done < total;) {
+        const std::size_t piece = std::min(total - done, kPieceBytes);
+        if (room < carried + piece) {
+            // A piece without any ASCII byte: the next one goes behind it.
+            room = std::max(2 * room, carried + piece);
+            auto grown = std::make_unique_for_overwrite<unsigned char[]>(room);
+            std::memcpy(grown.get(), buffer.get(), carried);
+            buffer = std::move(grown);
+        }
+        if (handle.read(buffer.get() + carried, piece) != piece) {
+            unitCount = chunkBytes / unitSize;
+            return false;
+        }
+        done += piece;
+        const std::int32_t count = removeNulBytes(buffer.get() + carried, static_cast<std::int32_t>(piece));
+        kept += count;
+        std::size_t have = carried + static_cast<std::size_t>(count);
+        std::size_t cut = have;
+        while (done < total && cut > 0 && buffer[cut - 1] >= 0x80) {
+            --cut;
+        }
+        if (cut > 0) {
+            // Never more units than bytes, and the room was reserved for all.
+            const std::size_t at = text.size();
+            text.resize(at + cut);
+            TextConverter converter(encoding, buffer.get(), static_cast<std::int32_t>(cut));
+            converter.destinationCapacity = static_cast<std::int32_t>(cut);
+            text.resize(at + static_cast<std::size_t>(converter.convert(text.data() + at)));
+            std::memmove(buffer.get(), buffer.get() + cut, have - cut);
+            have -= cut;
+        }
+        carried = have;
+    }
+    position += chunkBytes;
+    unitCount = kept;
+    fitAndDeliver(text, destination);
     return true;
 }
 

@@ -54,6 +54,11 @@ public:
     std::int32_t unitSize = 0;  // 2 for UTF-16 with a mark, else 1
     std::int32_t unitCount = 0;  // code units in the last chunk read
     std::u16string encoding;  // empty: the system's ANSI code page
+
+private:
+    // readText of UTF-16 files, and of files known to be UTF-8 before reading.
+    bool readUtf16(std::u16string& destination);
+    bool readUtf8(std::u16string& destination);
 };
 
 }  // namespace xml

@@ -111,15 +111,8 @@ ScanEnd scanTag(const char16_t* t, int32_t base, uint32_t* nodeFlags, int32_t li
         ++q;
         for (;;) {
             c = t[q];
-            if (isXmlWhitespace(c)) {
-                ++q;
-            } else if (c == u'=' && !isXmlWhitespace(t[q - 1])) {
-                unquoted = true;
-                ++q;
-                break;
-            } else if (c == u'=') {
-                ++q;
-            } else if (c == u'"' || c == u'\'') {
+            // The usual quote first: the cases exclude each other.
+            if (c == u'"' || c == u'\'') {
                 unquoted = false;
                 ++q;
                 if (badTag) {
@@ -133,6 +126,14 @@ ScanEnd scanTag(const char16_t* t, int32_t base, uint32_t* nodeFlags, int32_t li
                     ++q;
                 }
                 break;
+            } else if (isXmlWhitespace(c)) {
+                ++q;
+            } else if (c == u'=' && !isXmlWhitespace(t[q - 1])) {
+                unquoted = true;
+                ++q;
+                break;
+            } else if (c == u'=') {
+                ++q;
             } else {
                 if (c != 0 && c != u'>' && !(badTag && c == u'<')) {
                     unquoted = true;

@@ -54,6 +54,7 @@ bool XmlDoc::parseText(const char16_t* source, std::size_t sourceLength) {
     rewind();
     nextFree_ = 1;
     fault_ = ParseFault{};
+    attributesOf_ = 0;
     // Offsets are 32-bit: a longer text cannot be indexed and counts as broken.
     const bool tooLong = sourceLength >= std::size_t(std::numeric_limits<int32_t>::max());
     const int32_t length = tooLong ? 0 : int32_t(sourceLength);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "xml/attribute_record.h"
 #include "xml/parse_fault.h"
 
 namespace xml {
@@ -84,9 +85,13 @@ public:
     // Back to the start of the top level, where every parse leaves the position.
     void rewind();
     // The decoded value of the current element's attribute name ("" if none).
+    // The first call on an element records its attributes for the next ones,
+    // so concurrent calls on one document are not safe.
     std::u16string attribute(const char16_t* name) const;
     // The tag name of element pos ("" for 0).
     std::u16string tagName(int32_t pos) const;
+    // The number of child elements of element pos (0: the top level).
+    int32_t childCount(int32_t pos) const;
 
     const std::u16string& text() const { return text_; }
     // Record 0 is the document; the elements are 1 to nextFree() - 1, in text order.
@@ -112,6 +117,9 @@ private:
     // that becomes text's content as the parse goes (text must be empty then).
     bool parseText(const char16_t* source, std::size_t length);
     int32_t parseLoop(const char16_t* source, int32_t length);
+    // Whether the tag name of the start tag at start matches name as
+    // tokenIs compares them.
+    bool tagNameIs(int32_t start, const char16_t* name) const;
     // Keeps the fault if it begins before the one noted so far.
     void noteFault(FaultKind kind, int32_t offset, int32_t length, int32_t element);
 
@@ -124,6 +132,9 @@ private:
     uint32_t flags_ = 0;
     std::unique_ptr<ElementIndex> index_;
     ParseFault fault_;
+    // The attributes of element attributesOf_ (0: none since the last parse).
+    mutable AttributeRecord attributes_;
+    mutable int32_t attributesOf_ = 0;
 };
 
 }  // namespace xml

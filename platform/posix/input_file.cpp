@@ -44,7 +44,7 @@ bool InputFile::open(const std::u16string& path) {
         ::close(fd);
         return false;
     }
-    auto* s = new Stream{file, std::make_unique<char[]>(kStreamBuffer)};
+    auto* s = new Stream{file, std::make_unique_for_overwrite<char[]>(kStreamBuffer)};
     std::setvbuf(file, s->buffer.get(), _IOFBF, kStreamBuffer);
     handle_ = s;
     return true;

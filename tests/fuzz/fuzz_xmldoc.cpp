@@ -73,6 +73,16 @@ void checkTokenizer(const std::u16string& text) {
     }
 }
 
+// What attribute gives for element e and name, scanning the tag afresh instead
+// of reading the attributes the first lookup on it recorded.
+std::u16string scannedAttribute(const XmlDoc& doc, int32_t e, const char16_t* name) {
+    TokenCursor cursor = cursorAt(doc.text().c_str(), doc.record(e).start + 1);
+    if (!findAttribute(cursor, name)) {
+        return {};
+    }
+    return decodeEntities(doc.text().c_str() + cursor.tokenStart, cursor.tokenEnd - cursor.tokenStart + 1);
+}
+
 // Visits every element level by level with findElement, reaching each level
 // from the top through its ancestors, compares with the chains of the index,
 // and reads some attributes on the way.
@@ -104,11 +114,14 @@ void walk(XmlDoc& doc) {
             }
             ++visited;
             const std::u16string name = doc.tagName(e);
-            doc.attribute(u"md5");
-            doc.attribute(u"path");
-            const std::u16string value = doc.attribute(name.c_str());
-            if (value.size() > doc.text().size()) {
-                fail("attribute longer than the text");
+            for (const char16_t* attribute : {u"md5", u"path", name.c_str()}) {
+                const std::u16string value = doc.attribute(attribute);
+                if (value.size() > doc.text().size()) {
+                    fail("attribute longer than the text");
+                }
+                if (value != scannedAttribute(doc, e, attribute)) {
+                    fail("a recorded attribute differs from a scan of its tag");
+                }
             }
             if (doc.record(e).firstChild != 0) {
                 pending.push_back(e);

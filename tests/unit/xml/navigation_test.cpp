@@ -52,6 +52,11 @@ TEST(Navigation, MissingElementLeavesThePosition) {
 
 TEST(Navigation, SiblingSearchSkipsOtherNames) {
     CheckedDoc doc(u"<r><a/><b n='1'/><a/><b n='2'><b n='inner'/></b><c/></r>");
+    EXPECT_EQ(doc.childCount(0), 1);
+    EXPECT_EQ(doc.childCount(1), 5);
+    EXPECT_EQ(doc.childCount(5), 1);
+    EXPECT_EQ(doc.childCount(6), 0);
+    EXPECT_EQ(doc.childCount(8), 0);  // no such element
     ASSERT_TRUE(doc.findElement(u"r"));
     doc.enterElement();
     ASSERT_TRUE(doc.findElement(u"b"));
@@ -165,6 +170,29 @@ TEST(Attributes, ValueForms) {
     ASSERT_TRUE(last.findElement(nullptr));
     EXPECT_EQ(last.attribute(u"b"), u"b");
     EXPECT_EQ(last.attribute(u"a"), u"a");
+}
+
+// The attributes recorded by the first lookup on an element serve only that
+// element of that parse.
+TEST(Attributes, RecordedPerElementAndParse) {
+    CheckedDoc doc(u"<r><f a='1' b='2'/><f a='3'/></r>");
+    ASSERT_TRUE(doc.findElement(u"r"));
+    doc.enterElement();
+    ASSERT_TRUE(doc.findElement(u"f"));
+    EXPECT_EQ(doc.attribute(u"b"), u"2");
+    EXPECT_EQ(doc.attribute(u"a"), u"1");
+    ASSERT_TRUE(doc.findElement(u"f"));
+    EXPECT_EQ(doc.attribute(u"a"), u"3");
+    EXPECT_EQ(doc.attribute(u"b"), u"");
+    doc.setDocument(u"<r><f b='4'/><f a='5'/></r>");
+    ASSERT_TRUE(doc.findElement(u"r"));
+    doc.enterElement();
+    ASSERT_TRUE(doc.findElement(u"f"));
+    ASSERT_TRUE(doc.findElement(u"f"));
+    EXPECT_EQ(doc.attribute(u"a"), u"5");
+    doc.rewind();
+    ASSERT_TRUE(doc.findElement(u"r"));
+    EXPECT_EQ(doc.attribute(u"a"), u"");
 }
 
 TEST(Attributes, FindAttributeCursor) {

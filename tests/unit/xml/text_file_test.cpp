@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 
 namespace xml {
@@ -150,6 +152,52 @@ TEST_F(TextFileTest, Utf8IsConvertedAsThePlatformDoesAndTrimmed) {
     EXPECT_EQ(text, expected);
     EXPECT_GE(text.capacity(), text.size() + text.size() / 100);
     EXPECT_LT(text.capacity(), 2 * text.size());
+}
+
+// Long UTF-8 and UTF-16 files are read a piece at a time; whatever lies at
+// the pieces' edges (a stretch of Chinese longer than a piece, broken and cut
+// sequences, NUL bytes, an odd last byte), the text must be what converting
+// or taking the whole gives.
+TEST_F(TextFileTest, LongFilesReadAsAWhole) {
+    std::mt19937 random(5);
+    const char alphabet[] = {'a', '\0', '\xE4', '\xB8', '\xAD', '\xC3', '\xA9', '\xFF', '\xF0', '\x9F', '\x98', '\x80'};
+    std::string body;
+    for (int i = 0; i < 100000; ++i) body += "\xE4\xB8\xAD";
+    for (int i = 0; i < 300001; ++i) body += alphabet[random() % sizeof alphabet];
+    const auto withoutNul = [](std::string bytes) {
+        bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
+        return bytes;
+    };
+    const auto units = [](const std::string& bytes, bool bigEndian) {
+        std::u16string out;
+        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+            const auto a = static_cast<unsigned char>(bytes[i]);
+            const auto b = static_cast<unsigned char>(bytes[i + 1]);
+            const auto unit = static_cast<char16_t>(bigEndian ? a << 8 | b : b << 8 | a);
+            if (unit != 0) out += unit;
+        }
+        return out;
+    };
+    const std::string utf8 = withoutNul("<" + body);
+    std::u16string fromUtf8(utf8.size(), u'\0');
+    fromUtf8.resize(static_cast<std::size_t>(platform::multiByteToWide(
+        platform::kUtf8CodePage, utf8.data(), static_cast<int>(utf8.size()), fromUtf8.data(), static_cast<int>(utf8.size()))));
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::u16string expected;
+    } cases[] = {
+        {"long8.xml", "<" + body, fromUtf8},
+        {"long16le.xml", "\xFF\xFE" + body, units(body, false)},
+        {"long16be.xml", "\xFE\xFF" + body, units(body, true)},
+    };
+    for (const auto& c : cases) {
+        TextFile file;
+        std::u16string text;
+        ASSERT_TRUE(readWhole(file, write(c.name, c.bytes), text)) << c.name;
+        EXPECT_TRUE(text == c.expected) << c.name;
+        EXPECT_EQ(file.position, file.fileLength) << c.name;
+    }
 }
 
 TEST_F(TextFileTest, LeadingAngleBracketMeansUtf8FromOpen) {

@@ -3,10 +3,12 @@
 // ordinary code units in bulk and take shortcuts; the results must be equal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
 #include "platform/utf.h"
+#include "xml/attribute_record.h"
 #include "xml/navigation.h"
 #include "xml/tokenizer.h"
 
@@ -340,25 +342,43 @@ RefAttribute referenceAttribute(const char16_t* t, int32_t from, const char16_t*
 
 const char16_t* const kTag[] = {
     u" ", u"a", u"b", u"ab", u"=", u"'", u"\"", u"x", u"/", u">", u"?", u"\t", u"a='v'", u"b=\"w\"",
-    u"a=", u"=b", u"'q'", u" = ", u"a=v/", u"<",
+    u"a=", u"=b", u"'q'", u" = ", u"a=v/", u"<", u"&", u"a='&amp;'",
 };
 
+// findAttribute, and the record of a tag's attributes that serves repeated
+// lookups, against the reference.
 TEST(FindAttributeReference, RandomTags) {
     std::mt19937 random(11);
     const auto kinds = std::size(kTag);
-    const char16_t* const names[] = {u"a", u"b", u"ab", u"x", u"file"};
+    const char16_t* const names[] = {u"a", u"b", u"ab", u"x", u"file", u"a[1]"};
     for (int round = 0; round < 60000; ++round) {
-        std::u16string text = u"<file";
+        // Now and then the tag name is missing, so that any word may come first.
+        std::u16string text = round % 4 == 0 ? u"<" : u"<file";
         const int pieces = int(random() % 12);
         for (int i = 0; i < pieces; ++i) {
             text += kTag[random() % kinds];
         }
+        AttributeRecord records[2];
+        records[0].scan(text.c_str(), 1, 0);
+        records[1].scan(text.c_str(), 1, int32_t(text.size()) + 1);
         for (const char16_t* name : names) {
             const RefAttribute want = referenceAttribute(text.c_str(), 1, name);
+            const std::string where = platform::utf16ToUtf8(text) + " / " + platform::utf16ToUtf8(name);
+            for (const AttributeRecord& record : records) {
+                ValueSpan value;
+                ASSERT_EQ(record.find(text.c_str(), name, value), want.found) << where;
+                if (want.found) {
+                    ASSERT_EQ(value.first, want.tokenStart) << where;
+                    ASSERT_EQ(value.last, want.tokenEnd) << where;
+                    const auto begin = text.begin() + value.first;
+                    ASSERT_TRUE(!value.plain || std::find(begin, begin + (value.last - value.first + 1), u'&') ==
+                                                    begin + (value.last - value.first + 1))
+                        << where;
+                }
+            }
             for (const int32_t limit : {0, int32_t(text.size()) + 1}) {
                 TokenCursor c = cursorAt(text.c_str(), 1);
                 const bool found = findAttribute(c, name, limit);
-                const std::string where = platform::utf16ToUtf8(text) + " / " + platform::utf16ToUtf8(name);
                 ASSERT_EQ(found, want.found) << where;
                 ASSERT_EQ(c.next, want.next) << where;
                 if (found) {
