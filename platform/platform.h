@@ -18,12 +18,15 @@
 
 namespace platform {
 
+class PinnedFile;
+
 // Windows system error codes the program examines or reports.
 enum : std::uint32_t {
     kErrorSuccess = 0,
     kErrorInvalidFunction = 1,
     kErrorFileNotFound = 2,
     kErrorPathNotFound = 3,
+    kErrorTooManyOpenFiles = 4,
     kErrorAccessDenied = 5,
     kErrorNotEnoughMemory = 8,
     kErrorInvalidData = 13,
@@ -37,6 +40,8 @@ enum : std::uint32_t {
     kErrorAlreadyExists = 183,
     kErrorBadExeFormat = 193,
     kErrorFilenameTooLong = 206,
+    kErrorInvalidImageHash = 577,  // "cannot verify the digital signature for this file"
+    kErrorFileInvalid = 1006,      // "the opened file is no longer valid": changed behind its handle
 };
 
 // Code page numbers with a meaning of their own.
@@ -154,6 +159,9 @@ public:
     InputFile& operator=(const InputFile&) = delete;
 
     bool open(const std::u16string& path);  // false for a missing file or a directory
+    // Reads a pinned file from its start through this object's buffer;
+    // closing leaves the pinned file open. False when file is not open.
+    bool open(const PinnedFile& file);
     bool isOpen() const { return handle_ != nullptr; }
     // Reads up to size bytes; returns the count delivered (short at end of
     // file or on a read error).
@@ -179,6 +187,18 @@ FileHandle createFileAlways(const std::u16string& path);
 bool writeFile(FileHandle file, const void* data, std::size_t size);
 void closeFile(FileHandle file);
 
+// Reads the whole file at path into bytes, opened as InputFile opens it.
+// Returns 0 or the error code: the open's (2 missing, 3 a directory on the
+// way missing, 5 a directory or no rights, 32 held without sharing reading),
+// 13 (invalid data) when the file holds more than limit bytes, or the read's.
+std::uint32_t readFile(const std::u16string& path, std::size_t limit, std::string& bytes);
+
+// Makes room for count files to be open at once beside the few the program
+// keeps open anyway. POSIX: raises the soft RLIMIT_NOFILE, when it is lower,
+// to count plus that margin; 4 (too many open files), with nothing changed,
+// when the hard limit is lower. Windows has no such limit: always 0.
+std::uint32_t reserveOpenFiles(std::size_t count);
+
 // ---- durable files ----------------------------------------------------------
 
 // A new file for writing: CreateFileW(GENERIC_WRITE, FILE_SHARE_READ,
@@ -194,6 +214,19 @@ std::uint32_t flushFile(FileHandle file);
 // cut. POSIX: fsync of the directory. Windows: nothing to do, NTFS logs a
 // name with the metadata of its file, and flushing the file writes that log.
 std::uint32_t syncDirectory(const std::u16string& dir);
+
+// ---- secrets -------------------------------------------------------------------
+
+// A new file that only the current user may open: CreateFileW(GENERIC_WRITE,
+// 0, CREATE_NEW) with a protected DACL granting the process's user alone all
+// access. POSIX: open(O_CREAT | O_EXCL, 0600). Returns 0 and the handle, or
+// the error code (183 or 80 when path exists) and kInvalidFile.
+std::uint32_t createPrivateFileNew(const std::u16string& path, FileHandle& file);
+
+// Fills size bytes from the system's random source for keys
+// (BCryptGenRandom with the system's preferred generator; getrandom).
+// False when the source failed.
+bool randomBytes(void* out, std::size_t size);
 
 // ---- code pages -------------------------------------------------------------
 

@@ -57,32 +57,9 @@ std::uint32_t moveFileReplace(const std::u16string& from, const std::u16string& 
     const std::string target = posix::nativePath(to);
     // Where nothing is at the target there is nothing to refuse: one call.
     if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return kErrorSuccess;
-    // Windows refuses to replace a file that another process holds open
-    // without delete sharing, a running program and a read-only file.
-    const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd >= 0) {
-        struct stat st {};
-        const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-        const bool held = regular && posix::lockedByOther(fd, LOCK_EX);
-        ::close(fd);
-        if (held) return kErrorAccessDenied;
-        if (regular) {
-            const int writer = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-            if (writer >= 0) {
-                ::close(writer);
-            } else if (errno == ETXTBSY || errno == EACCES) {
-                return kErrorAccessDenied;
-            }
-        }
-    }
+    if (posix::replaceRefused(target)) return kErrorAccessDenied;
     if (::rename(source.c_str(), target.c_str()) == 0) return kErrorSuccess;
-    const int err = errno;
-    if (err == ENOENT) {
-        // Missing source file: 2; a missing directory on either side: 3.
-        if (::access(source.c_str(), F_OK) != 0) return posix::missingFileCode(source);
-        return kErrorPathNotFound;
-    }
-    return posix::errorFromErrno(err, source);
+    return posix::renameError(errno, source);
 }
 
 std::uint32_t renameFile(const std::u16string& from, const std::u16string& to) {
@@ -108,11 +85,7 @@ std::uint32_t renameFile(const std::u16string& from, const std::u16string& to) {
         if (::rename(source.c_str(), target.c_str()) == 0) return kErrorSuccess;
         err = errno;
     }
-    if (err == ENOENT) {
-        if (::access(source.c_str(), F_OK) != 0) return posix::missingFileCode(source);
-        return kErrorPathNotFound;
-    }
-    return posix::errorFromErrno(err, source);
+    return posix::renameError(err, source);
 }
 
 std::uint32_t copyFileNew(const std::u16string& from, const std::u16string& to) {

@@ -1,8 +1,10 @@
 #include "platform/posix/native.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/platform.h"
 #include "platform/utf.h"
@@ -49,6 +51,8 @@ std::uint32_t errorFromErrno(int err, const std::string& path) {
         case ENOSPC: return kErrorDiskFull;
         case ENOMEM: return kErrorNotEnoughMemory;
         case EINVAL: return kErrorInvalidParameter;
+        case EMFILE:
+        case ENFILE: return kErrorTooManyOpenFiles;
         case ENOEXEC: return kErrorBadExeFormat;
         default: return kErrorInvalidFunction;
     }
@@ -60,6 +64,28 @@ bool lockedByOther(int fd, int operation) {
         return false;
     }
     return errno == EWOULDBLOCK;
+}
+
+bool replaceRefused(const std::string& target) {
+    const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const bool held = regular && lockedByOther(fd, LOCK_EX);
+    ::close(fd);
+    if (held || !regular) return held;
+    const int writer = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (writer >= 0) {
+        ::close(writer);
+        return false;
+    }
+    return errno == ETXTBSY || errno == EACCES;
+}
+
+std::uint32_t renameError(int err, const std::string& source) {
+    if (err != ENOENT) return errorFromErrno(err, source);
+    // Missing source file: 2; a missing directory on either side: 3.
+    return ::access(source.c_str(), F_OK) != 0 ? missingFileCode(source) : kErrorPathNotFound;
 }
 
 }  // namespace platform::posix

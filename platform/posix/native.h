@@ -23,4 +23,12 @@ std::uint32_t missingFileCode(const std::string& path);
 // holds a lock that conflicts with operation (LOCK_SH or LOCK_EX).
 bool lockedByOther(int fd, int operation);
 
+// Whether Windows would refuse to replace target: a file that another process
+// holds open without delete sharing (any flock here), a running program or a
+// read-only file.
+bool replaceRefused(const std::string& target);
+
+// The code of a failed rename(source, ...) that set errno to err.
+std::uint32_t renameError(int err, const std::string& source);
+
 }  // namespace platform::posix

@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -33,6 +34,19 @@ std::uint32_t setCurrentDirectory(const std::u16string& dir) {
 }
 
 std::u16string_view executableSuffix() { return u""; }
+
+std::uint32_t reserveOpenFiles(std::size_t count) {
+    // The standard streams, the log, the journal, directory listings and
+    // the duplicates that reading takes.
+    constexpr rlim_t kMargin = 64;
+    rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return posix::errorFromErrno(errno, {});
+    const rlim_t need = static_cast<rlim_t>(count) + kMargin;
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= need) return kErrorSuccess;
+    if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < need) return kErrorTooManyOpenFiles;
+    limit.rlim_cur = need;
+    return ::setrlimit(RLIMIT_NOFILE, &limit) == 0 ? kErrorSuccess : kErrorTooManyOpenFiles;
+}
 
 void sleepMs(std::uint32_t ms) {
     timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/pinned_file.h"
 #include "platform/platform.h"
 #include "platform/win32/wide.h"
 
@@ -21,6 +22,7 @@ struct Reader {
     std::unique_ptr<unsigned char[]> buffer = std::make_unique_for_overwrite<unsigned char[]>(kBufferBytes);
     DWORD at = 0;  // the next byte to deliver; filled: the bytes the buffer holds
     DWORD filled = 0;
+    bool owned = true;  // false: a pinned file's handle, which closing leaves open
 };
 
 Reader& reader(void* handle) { return *static_cast<Reader*>(handle); }
@@ -37,6 +39,16 @@ std::size_t readOnce(HANDLE file, unsigned char* into, std::size_t size) {
     return ::ReadFile(file, into, ask, &got, nullptr) ? got : 0;
 }
 
+// The object's spare reader, or a new one, set up for file.
+Reader* readerFor(void*& spare, HANDLE file, bool owned) {
+    Reader* r = spare != nullptr ? static_cast<Reader*>(spare) : new Reader;
+    spare = nullptr;
+    r->file = file;
+    r->owned = owned;
+    r->at = r->filled = 0;
+    return r;
+}
+
 }  // namespace
 
 InputFile::~InputFile() {
@@ -50,11 +62,17 @@ bool InputFile::open(const std::u16string& path) {
     const HANDLE file = ::CreateFileW(win32::wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    Reader* r = spare_ != nullptr ? static_cast<Reader*>(spare_) : new Reader;
-    spare_ = nullptr;
-    r->file = file;
-    r->at = r->filled = 0;
-    handle_ = r;
+    handle_ = readerFor(spare_, file, true);
+    return true;
+}
+
+bool InputFile::open(const PinnedFile& file) {
+    close();
+    if (!file.isOpen()) return false;
+    const HANDLE pinned = reinterpret_cast<HANDLE>(file.handle_);
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(pinned, start, nullptr, FILE_BEGIN)) return false;
+    handle_ = readerFor(spare_, pinned, false);
     return true;
 }
 
@@ -105,7 +123,29 @@ bool InputFile::close() {
     Reader* r = &reader(handle_);
     handle_ = nullptr;
     spare_ = r;
-    return ::CloseHandle(r->file) != 0;
+    return !r->owned || ::CloseHandle(r->file) != 0;
+}
+
+std::uint32_t readFile(const std::u16string& path, std::size_t limit, std::string& bytes) {
+    bytes.clear();
+    const HANDLE file = ::CreateFileW(win32::wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return ::GetLastError();
+    std::uint32_t code = kErrorSuccess;
+    char block[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file, block, sizeof block, &got, nullptr)) code = ::GetLastError();
+        if (code != kErrorSuccess || got == 0) break;
+        if (bytes.size() + got > limit) {
+            code = kErrorInvalidData;
+            break;
+        }
+        bytes.append(block, got);
+    }
+    ::CloseHandle(file);
+    if (code != kErrorSuccess) bytes.clear();
+    return code;
 }
 
 }  // namespace platform

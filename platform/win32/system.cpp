@@ -30,6 +30,8 @@ std::uint32_t setCurrentDirectory(const std::u16string& dir) {
 
 std::u16string_view executableSuffix() { return u".exe"; }
 
+std::uint32_t reserveOpenFiles(std::size_t) { return kErrorSuccess; }
+
 void sleepMs(std::uint32_t ms) { ::Sleep(ms); }
 
 std::u16string formatLocalTime(const char* pattern) {
