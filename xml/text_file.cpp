@@ -75,12 +75,15 @@ void fitAndDeliver(std::u16string& text, std::u16string& destination) {
 }  // namespace
 
 bool TextFile::open(const std::u16string& path) {
-    if (handle.isOpen()) {
-        handle.close();
-    }
-    if (!handle.open(path)) {
-        return false;
-    }
+    return handle.open(path) && settleEncoding();
+}
+
+bool TextFile::open(std::string_view bytes) {
+    handle.open(bytes);
+    return settleEncoding();
+}
+
+bool TextFile::settleEncoding() {
     unitSize = 1;
     encoding.clear();
     std::int32_t markLength = 0;

@@ -3,10 +3,11 @@
 // bytes are valid UTF-8, else the system's ANSI code page.
 #pragma once
 
-#include "platform/platform.h"
+#include "xml/byte_source.h"
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace xml {
 
@@ -39,6 +40,8 @@ public:
     // Opens the file and settles its encoding from its first 1024 bytes at
     // most; reading goes on right behind a byte-order mark.
     bool open(const std::u16string& path);
+    // The same over bytes in memory, which must stay while they are read.
+    bool open(std::string_view bytes);
     // Reads chunkBytes bytes into buffer, then removes NUL units in place and
     // swaps big-endian units; unitCount is what is left.
     bool readChunk(void* buffer);
@@ -46,7 +49,7 @@ public:
     // in place of destination's content. A chunk of 0 bytes leaves it alone.
     bool readText(std::u16string& destination);
 
-    platform::InputFile handle;  // closed when not open
+    ByteSource handle;  // closed when not open
     std::uint32_t flags = 0;
     std::int32_t chunkBytes = 0;  // bytes the next read covers; set by the caller
     std::int32_t fileLength = 0;
@@ -59,6 +62,8 @@ private:
     // readText of UTF-16 files, and of files known to be UTF-8 before reading.
     bool readUtf16(std::u16string& destination);
     bool readUtf8(std::u16string& destination);
+    // Reads the head of what was opened: its mark and its encoding.
+    bool settleEncoding();
 };
 
 }  // namespace xml

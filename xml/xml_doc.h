@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "xml/attribute_record.h"
 #include "xml/parse_fault.h"
@@ -76,6 +77,8 @@ public:
     const ParseFault& fault() const { return fault_; }
     // Reads a file of any common encoding into text and parses it.
     bool loadFile(const std::u16string& path);
+    // The same for the bytes of a file already in memory: the same decoding.
+    bool loadBytes(std::string_view bytes);
 
     // Moves to the next element of the current level named name (any element
     // for a null or empty name). False, and no move, when there is none.

@@ -221,5 +221,36 @@ TEST_F(LoadFileTest, ManifestShape) {
     EXPECT_FALSE(doc.findElement(u"file"));
 }
 
+// A signed manifest is read once and parsed from memory: the same bytes must
+// give the same document as the file, in every encoding and across the
+// pieces that large files are read in.
+TEST_F(LoadFileTest, BytesInMemoryReadAsTheirFile) {
+    std::string large = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><update>";
+    while (large.size() < 200000) large += "<file path=\"\xE6\x9B\xB4\xE6\x96\xB0\" md5=\"x\"/>";
+    const std::string documents[] = {
+        "<r a=\"\xE6\x9B\xB4\"/>",
+        "\xEF\xBB\xBF<r a=\"b\"/>",
+        std::string("\xFF\xFE<\0r\0 \0a\0=\0'\0\xF4\x66\xB0\x65'\0/\0>\0", 24),
+        std::string("\xFE\xFF\0<\0r\0/\0>", 10),
+        "<?xml version=\"1.0\" encoding=\"GBK\"?><r a=\"\xB8\xFC\xD0\xC2\"/>",
+        "\n\xB8\xFC<r/>",
+        "",
+        "\xEF\xBB\xBF",
+        "<r><s></r>",
+        large + "</update>",
+    };
+    for (const std::string& bytes : documents) {
+        SCOPED_TRACE(bytes.substr(0, 40));
+        XmlDoc fromFile, fromBytes;
+        const bool fileLoaded = fromFile.loadFile(write("doc.xml", bytes));
+        EXPECT_EQ(fromBytes.loadBytes(bytes), fileLoaded);
+        EXPECT_EQ(fromBytes.text(), fromFile.text());
+        EXPECT_EQ(fromBytes.flags(), fromFile.flags());
+        EXPECT_EQ(fromBytes.wellFormed(), fromFile.wellFormed());
+        EXPECT_EQ(fromBytes.fault().kind, fromFile.fault().kind);
+        EXPECT_EQ(fromBytes.fault().offset, fromFile.fault().offset);
+    }
+}
+
 }  // namespace
 }  // namespace xml
