@@ -13,11 +13,11 @@ namespace app {
 namespace {
 
 // Runs the update and starts the product with the outcome on its command line.
-void updateRun() {
+void updateRun(install::TrustedKeys keys) {
     RunLog& log = RunLog::instance();
     platform::writeNarrowLine(u"自动更新");
     log.write(u"自动更新");
-    UpdateJob job;
+    UpdateJob job(keys);
     const bool succeeded = job.run();
     const std::u16string outcome = install::outcomeText(succeeded, job.errorText);
     if (succeeded) {
@@ -42,7 +42,7 @@ void updateRun() {
 
 }  // namespace
 
-int updaterMain(const std::vector<std::u16string>& args) {
+int updaterMain(const std::vector<std::u16string>& args, install::TrustedKeys keys) {
     platform::sleepMs(50);
     // From here on "autolog", "move.xml", "autoTemp\" and every manifest path
     // resolve in the Updater's own directory.
@@ -53,7 +53,7 @@ int updaterMain(const std::vector<std::u16string>& args) {
         if (arg == u"updater") update = true;
         RunLog::instance().writeVerbatim(arg);
     }
-    if (update) updateRun();
+    if (update) updateRun(keys);
     RunLog::instance().write(u"退出");
     return 0;
 }

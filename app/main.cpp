@@ -1,4 +1,5 @@
 // The Updater's entry.
+#include "app/built_in_keys.h"
 #include "app/entry.h"
 #include "platform/dll_search.h"
 #include "platform/program_main.h"
@@ -9,5 +10,5 @@ int programMain(const std::vector<std::u16string>& args) {
     // static imports (kernel32, msvcrt, shlwapi) are known DLLs, always taken
     // from the system directory.
     platform::restrictDllSearch();
-    return app::updaterMain(args);
+    return app::updaterMain(args, app::builtInKeys());
 }

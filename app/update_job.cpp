@@ -1,6 +1,7 @@
 #include "app/update_job.h"
 
 #include "app/module_path.h"
+#include "install/install_journal.h"
 #include "install/installation.h"
 #include "install/manifest.h"
 #include "install/occupancy.h"
@@ -10,7 +11,7 @@
 
 namespace app {
 
-UpdateJob::UpdateJob() : selfName(moduleFileName()) {}
+UpdateJob::UpdateJob(install::TrustedKeys keys) : selfName(moduleFileName()), keys_(keys) {}
 
 bool UpdateJob::run() {
     return install::runSteps(false, [this](install::Step step) { return perform(step); }).succeeded;
@@ -45,7 +46,7 @@ install::StepResult UpdateJob::perform(install::Step step) {
 }
 
 install::RecoveryResult UpdateJob::recoverInstallation() {
-    const install::RecoveryResult result = install::recoverInstallation(stagingDir, errorText);
+    const install::RecoveryResult result = install::recoverInstallation(stagingDir, journalDir(), errorText);
     switch (result) {
     case install::RecoveryResult::kNothing: break;
     case install::RecoveryResult::kRolledBack: RunLog::instance().write(u"发现中断的安装，已还原"); break;
@@ -55,18 +56,21 @@ install::RecoveryResult UpdateJob::recoverInstallation() {
     return result;
 }
 
-void UpdateJob::finishInstallation() { install::removeCompletedJournals(stagingDir); }
+void UpdateJob::finishInstallation() { install::removeCompletedJournals(journalDir()); }
 
-bool UpdateJob::loadManifest() { return install::loadManifest(entries, errorText, console_); }
+std::u16string UpdateJob::journalDir() const { return install::journalDirectory(stagingDir, isSigned()); }
+
+bool UpdateJob::loadManifest() { return install::loadManifest(entries, errorText, console_, keys_); }
 
 bool UpdateJob::verifyPackage() {
-    return install::verifyPackage(entries, stagingDir, selfName, errorText, console_);
+    return install::verifyPackage(entries, stagingDir, selfName, errorText, console_, install::Examine::kUntilFailure,
+                                  isSigned() ? &held_ : nullptr);
 }
 
 bool UpdateJob::checkOccupancy() { return install::checkOccupancy(entries, selfName, errorText, console_); }
 
 bool UpdateJob::installFiles() {
-    return install::installFiles(entries, stagingDir, selfName, errorText);
+    return install::installFiles(entries, stagingDir, selfName, errorText, isSigned() ? &held_ : nullptr);
 }
 
 }  // namespace app

@@ -5,15 +5,19 @@
 #include <vector>
 
 #include "app/console_sink.h"
+#include "install/held_files.h"
 #include "install/manifest_entry.h"
 #include "install/recovery.h"
+#include "install/signature.h"
 #include "install/update_steps.h"
 
 namespace app {
 
 class UpdateJob {
 public:
-    UpdateJob();
+    // keys: the keys whose signed updates it installs; empty, it installs
+    // unsigned updates as it always has.
+    explicit UpdateJob(install::TrustedKeys keys = {});
     UpdateJob(const UpdateJob&) = delete;
     UpdateJob& operator=(const UpdateJob&) = delete;
 
@@ -52,7 +56,12 @@ public:
 
 private:
     install::StepResult perform(install::Step step);
+    bool isSigned() const { return !keys_.empty(); }
+    std::u16string journalDir() const;
 
+    install::TrustedKeys keys_;
+    // A signed update's staged files, held from their verification to their move.
+    install::HeldFiles held_;
     ConsoleSink console_;
 };
 

@@ -42,15 +42,20 @@ bool gone(std::uint32_t code) {
 
 }  // namespace
 
-std::u16string journalPath(const std::u16string& stagingDir, const std::u16string& backupDir) {
-    return stagingDir + backupDir + u".journal";
+std::u16string journalDirectory(const std::u16string& stagingDir, bool signedUpdate) {
+    return signedUpdate ? std::u16string() : stagingDir;
 }
 
-std::u16string backupPath(const std::u16string& stagingDir, const std::u16string& backupDir, std::int32_t n) {
-    return platform::formatMessage(u"%s%s\\%d", {stagingDir, backupDir, n});
+std::u16string journalPath(const std::u16string& journalDir, const std::u16string& backupDir) {
+    return journalDir + backupDir + u".journal";
 }
 
-InstallJournal::InstallJournal(const std::u16string& stagingDir) : stagingDir_(stagingDir) {}
+std::u16string backupPath(const std::u16string& journalDir, const std::u16string& backupDir, std::int32_t n) {
+    return platform::formatMessage(u"%s%s\\%d", {journalDir, backupDir, n});
+}
+
+InstallJournal::InstallJournal(const std::u16string& journalDir, const std::u16string& stagingDir)
+    : journalDir_(journalDir), stagingDir_(stagingDir) {}
 
 InstallJournal::~InstallJournal() { close(); }
 
@@ -60,8 +65,8 @@ std::uint32_t InstallJournal::begin(JournalRecord& record, const std::vector<Man
     std::uint32_t code = platform::kErrorAlreadyExists;
     for (std::int32_t n = 1; n <= kMaxBackupDirs; ++n) {
         const std::u16string name = platform::formatMessage(u"~rollback%d", {n});
-        const std::u16string dir = stagingDir_ + name;
-        const std::u16string journal = journalPath(stagingDir_, name);
+        const std::u16string dir = journalDir_ + name;
+        const std::u16string journal = journalPath(journalDir_, name);
         if (entryInside(entries, stagingDir_, dir) || entryInside(entries, stagingDir_, journal)) continue;
         // A directory of that name may hold what an earlier run could not put back.
         if (platform::findFirstFile(dir) != platform::FindResult::kNotFound) continue;
@@ -76,11 +81,11 @@ std::uint32_t InstallJournal::begin(JournalRecord& record, const std::vector<Man
     if (!isOpen()) return code;
     // An interruption from here until the flush leaves a torn plan, which the
     // next run discards together with the empty backup directory.
-    if (backups) code = platform::createDirectory(stagingDir_ + backupDir_);
+    if (backups) code = platform::createDirectory(journalDir_ + backupDir_);
     const std::string plan = encodeJournal(record);
     if (code == platform::kErrorSuccess) code = platform::writeAll(file_, plan.data(), plan.size());
     if (code == platform::kErrorSuccess) code = platform::flushFile(file_);
-    if (code == platform::kErrorSuccess) code = platform::syncDirectory(stagingDir_);
+    if (code == platform::kErrorSuccess) code = platform::syncDirectory(journalDir_.empty() ? u"." : journalDir_);
     if (code != platform::kErrorSuccess) discard();
     return code;
 }
@@ -95,7 +100,7 @@ std::uint32_t InstallJournal::commit() {
 void InstallJournal::discard() {
     close();
     if (path_.empty()) return;
-    platform::removeDirectory(stagingDir_ + backupDir_);
+    platform::removeDirectory(journalDir_ + backupDir_);
     platform::deleteFile(path_);
 }
 
@@ -105,12 +110,12 @@ void InstallJournal::close() {
 }
 
 std::uint32_t undoInstallation(const JournalRecord& record, const std::u16string& stagingDir,
-                               std::u16string& failedPath) {
+                               const std::u16string& journalDir, std::u16string& failedPath) {
     for (auto move = record.moves.rbegin(); move != record.moves.rend(); ++move) {
         const std::u16string& target = move->path;
         const std::u16string staged = stagingDir + target;
         const std::u16string backup =
-            move->kind == JournalMove::kReplace ? backupPath(stagingDir, record.backupDir, move->backup) : u"";
+            move->kind == JournalMove::kReplace ? backupPath(journalDir, record.backupDir, move->backup) : u"";
         const bool haveBackup = !backup.empty() && isFile(backup);
         std::uint32_t code = platform::kErrorSuccess;
         if (isFile(target) && !isFile(staged)) {
@@ -133,13 +138,13 @@ std::uint32_t undoInstallation(const JournalRecord& record, const std::u16string
     return platform::kErrorSuccess;
 }
 
-bool removeBackups(const JournalRecord& record, const std::u16string& stagingDir) {
+bool removeBackups(const JournalRecord& record, const std::u16string& journalDir) {
     bool clean = true;
     for (const JournalMove& move : record.moves) {
         if (move.kind != JournalMove::kReplace) continue;
-        clean = gone(platform::deleteFile(backupPath(stagingDir, record.backupDir, move.backup))) && clean;
+        clean = gone(platform::deleteFile(backupPath(journalDir, record.backupDir, move.backup))) && clean;
     }
-    return gone(platform::removeDirectory(stagingDir + record.backupDir)) && clean;
+    return gone(platform::removeDirectory(journalDir + record.backupDir)) && clean;
 }
 
 }  // namespace install

@@ -14,7 +14,7 @@
 // exist, so running it again after an interruption of its own is harmless.
 //
 // Durability: the plan is written and flushed (FlushFileBuffers / fsync of
-// the file and of the staging directory) before anything changes; the commit
+// the file and of the directory that holds it) before anything changes; the commit
 // record is appended and flushed after the last move. Only then are the
 // backups deleted, and the journal last of all, so a run cut short in that
 // clean-up leaves a committed journal, which the next run only finishes.
@@ -45,19 +45,27 @@
 
 namespace install {
 
-// stagingDir + backupDir + ".journal", and the backup file of number n.
-std::u16string journalPath(const std::u16string& stagingDir, const std::u16string& backupDir);
-std::u16string backupPath(const std::u16string& stagingDir, const std::u16string& backupDir, std::int32_t n);
+// Where an installation keeps its journal and its backup directory: the
+// staging directory; for a signed update the Updater's own directory (""),
+// which only administrators may write. The staging directory is written by
+// whoever stages updates, and the recovery of a journal found there would
+// rename that user's files into the installation unverified.
+std::u16string journalDirectory(const std::u16string& stagingDir, bool signedUpdate);
+
+// journalDir + backupDir + ".journal", and the backup file of number n.
+std::u16string journalPath(const std::u16string& journalDir, const std::u16string& backupDir);
+std::u16string backupPath(const std::u16string& journalDir, const std::u16string& backupDir, std::int32_t n);
 
 // The journal file of the installation that is running.
 class InstallJournal {
 public:
-    explicit InstallJournal(const std::u16string& stagingDir);
+    // The journal and the backups go in journalDir (see journalDirectory).
+    InstallJournal(const std::u16string& journalDir, const std::u16string& stagingDir);
     ~InstallJournal();
     InstallJournal(const InstallJournal&) = delete;
     InstallJournal& operator=(const InstallJournal&) = delete;
 
-    // Chooses a backup directory "~rollbackN" under the staging directory that
+    // Chooses a backup directory "~rollbackN" in the journal directory that
     // neither exists nor holds (or is) any entry's target or staged file, and
     // sets record.backupDir to it; creates the journal beside it, and the
     // backup directory when there are backups; writes the plan and makes it
@@ -75,6 +83,7 @@ public:
     const std::u16string& path() const { return path_; }
 
 private:
+    const std::u16string journalDir_;
     const std::u16string stagingDir_;
     std::u16string backupDir_;
     std::u16string path_;
@@ -85,10 +94,10 @@ private:
 // 0, or the code of the first rename that failed with its target in
 // failedPath; what was put back before it stays put back.
 std::uint32_t undoInstallation(const JournalRecord& record, const std::u16string& stagingDir,
-                               std::u16string& failedPath);
+                               const std::u16string& journalDir, std::u16string& failedPath);
 
 // Deletes the backups of a completed installation and its backup directory.
 // True when none of them is left.
-bool removeBackups(const JournalRecord& record, const std::u16string& stagingDir);
+bool removeBackups(const JournalRecord& record, const std::u16string& journalDir);
 
 }  // namespace install

@@ -13,13 +13,15 @@ namespace {
 constexpr std::u16string_view kDirectoryFailed = u"%s创建目录失败 （%d）";
 constexpr std::u16string_view kMoveFailed = u"%s移动文件失败 （%d）";
 constexpr std::u16string_view kJournalFailed = u"%s写入失败 （%d）";
+constexpr std::u16string_view kHeldFileChanged = u"%s暂存文件已被更改 （%d）";
 
 class Installation {
 public:
     Installation(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
-                 const std::u16string& selfName, std::u16string& errorText)
-        : entries_(entries), stagingDir_(stagingDir), selfName_(selfName), errorText_(errorText),
-          plan_(planInstallation(entries, stagingDir, selfName)), journal_(stagingDir) {}
+                 const std::u16string& selfName, std::u16string& errorText, HeldFiles* held)
+        : entries_(entries), stagingDir_(stagingDir), journalDir_(journalDirectory(stagingDir, held != nullptr)),
+          selfName_(selfName), errorText_(errorText), held_(held),
+          plan_(planInstallation(entries, stagingDir, selfName)), journal_(journalDir_, stagingDir) {}
 
     bool run() {
         if (plan_.needsJournal()) {
@@ -27,7 +29,7 @@ public:
             if (code != platform::kErrorSuccess) return report(kJournalFailed, journal_.path(), code);
         }
         for (std::size_t i = 0; i < entries_.size(); ++i) {
-            if (!install(entries_[i], plan_.entries[i])) return false;
+            if (!install(i)) return false;
         }
         if (journal_.isOpen()) {
             const std::uint32_t code = journal_.commit();
@@ -35,15 +37,16 @@ public:
             // The committed journal stays until the product has been told
             // (removeCompletedJournals): a run cut short before that is
             // recognised as complete by the next one.
-            removeBackups(plan_.record, stagingDir_);
+            removeBackups(plan_.record, journalDir_);
             journal_.close();
         }
         return true;
     }
 
 private:
-    bool install(const ManifestEntry& entry, const PlannedEntry& step) {
-        const std::u16string& target = entry.path;
+    bool install(std::size_t index) {
+        const PlannedEntry& step = plan_.entries[index];
+        const std::u16string& target = entries_[index].path;
         for (std::size_t d = step.firstDirectory; d < step.firstDirectory + step.directoryCount; ++d) {
             const std::u16string& level = plan_.record.directories[d];
             const std::uint32_t code = platform::createDirectory(level);
@@ -56,16 +59,30 @@ private:
         if (step.action == PlannedEntry::kReplace) {
             // When the installed file cannot be renamed away it stays where it
             // is, and the replacing move below tells what holds it there.
-            platform::renameFile(target, backupPath(stagingDir_, plan_.record.backupDir, step.backup));
+            platform::renameFile(target, backupPath(journalDir_, plan_.record.backupDir, step.backup));
         }
-        const std::uint32_t code = platform::moveFileReplace(stagingDir_ + target, target);
+        const std::uint32_t code = move(index);
+        if (code == platform::kErrorFileInvalid && held_ != nullptr) return fail(kHeldFileChanged, target, code);
         if (code == platform::kErrorSuccess || target == selfName_) return true;
         return fail(kMoveFailed, target, code);
     }
 
+    std::uint32_t move(std::size_t index) {
+        const std::u16string& target = entries_[index].path;
+        if (held_ == nullptr) return platform::moveFileReplace(stagingDir_ + target, target);
+        platform::PinnedFile& file = (*held_)[index];
+        const std::uint32_t code = file.moveTo(target);
+        // Where it is now only administrators may write; and the file must
+        // not stand in the way of undoing the installation.
+        file.close();
+        return code;
+    }
+
     bool fail(std::u16string_view format, const std::u16string& path, std::uint32_t code) {
+        // Renaming a file back needs it not held.
+        if (held_ != nullptr) held_->clear();
         std::u16string failedPath;
-        if (undoInstallation(plan_.record, stagingDir_, failedPath) == platform::kErrorSuccess) {
+        if (undoInstallation(plan_.record, stagingDir_, journalDir_, failedPath) == platform::kErrorSuccess) {
             journal_.discard();
         } else {
             journal_.close();  // the next run tries again; every backup stays
@@ -80,8 +97,10 @@ private:
 
     const std::vector<ManifestEntry>& entries_;
     const std::u16string& stagingDir_;
+    const std::u16string journalDir_;
     const std::u16string& selfName_;
     std::u16string& errorText_;
+    HeldFiles* held_;
     InstallPlan plan_;
     InstallJournal journal_;
 };
@@ -89,9 +108,9 @@ private:
 }  // namespace
 
 bool installFiles(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
-                  const std::u16string& selfName, std::u16string& errorText) {
+                  const std::u16string& selfName, std::u16string& errorText, HeldFiles* held) {
     if (entries.empty()) return true;
-    return Installation(entries, stagingDir, selfName, errorText).run();
+    return Installation(entries, stagingDir, selfName, errorText, held).run();
 }
 
 }  // namespace install

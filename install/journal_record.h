@@ -19,7 +19,7 @@ struct JournalMove {
 };
 
 struct JournalRecord {
-    // The backup directory's name under the staging directory ("~rollbackN");
+    // The backup directory's name in the journal directory ("~rollbackN");
     // the journal itself is that name + ".journal" beside it.
     std::u16string backupDir;
     // Directory levels the installation creates, in the order it creates them.

@@ -1,22 +1,51 @@
 #include "install/manifest.h"
 
 #include "install/update_steps.h"
+#include "platform/platform.h"
 #include "xml/xml_doc.h"
 
 namespace install {
 
+namespace {
+
+// Beyond what the document reader takes (its offsets are 32-bit).
+constexpr std::size_t kMaxManifestBytes = 0x7FFFFFFF;
+
+bool loadSignedManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u16string& errorText,
+                        StepSink& sink, TrustedKeys keys) {
+    // The bytes whose signature is checked are the bytes parsed: the file
+    // is not read a second time.
+    std::string bytes;
+    if (platform::readFile(std::u16string(kManifestName), kMaxManifestBytes, bytes) == platform::kErrorSuccess) {
+        const SignatureCheck check = checkSignature(bytes, std::u16string(kSignatureName), keys);
+        sink.signatureChecked(check);
+        if (check.result != SignatureCheck::kVerified) {
+            errorText = signatureMessage(check);
+            return false;
+        }
+    }
+    // A manifest that cannot be read leaves no bytes, which are not well formed.
+    if (!doc.loadBytes(bytes)) sink.manifestNotLoaded();
+    return readManifest(doc, entries, errorText, true);
+}
+
+}  // namespace
+
 bool loadManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u16string& errorText,
-                  StepSink& sink) {
+                  StepSink& sink, TrustedKeys keys) {
+    if (!keys.empty()) return loadSignedManifest(doc, entries, errorText, sink, keys);
     if (!doc.loadFile(std::u16string(kManifestName))) sink.manifestNotLoaded();
     return readManifest(doc, entries, errorText);
 }
 
-bool loadManifest(std::vector<ManifestEntry>& entries, std::u16string& errorText, StepSink& sink) {
+bool loadManifest(std::vector<ManifestEntry>& entries, std::u16string& errorText, StepSink& sink,
+                  TrustedKeys keys) {
     xml::XmlDoc doc;
-    return loadManifest(doc, entries, errorText, sink);
+    return loadManifest(doc, entries, errorText, sink, keys);
 }
 
-bool readManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u16string& errorText) {
+bool readManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u16string& errorText,
+                  bool sha256) {
     // A manifest that could not be read leaves the empty document, which is
     // not well formed either: one message covers both.
     if (!doc.wellFormed()) {
@@ -34,6 +63,7 @@ bool readManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u1
         ManifestEntry& entry = entries.emplace_back();
         entry.md5 = doc.attribute(u"md5");
         entry.path = doc.attribute(u"path");
+        if (sha256) entry.sha256 = doc.attribute(u"sha256");
     }
     return true;
 }

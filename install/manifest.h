@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "install/manifest_entry.h"
+#include "install/signature.h"
 #include "install/step_sink.h"
 
 namespace xml {
@@ -16,16 +17,22 @@ namespace install {
 // The step: loads the manifest into doc (an empty document), reporting to
 // sink when it cannot be loaded, and reads it (readManifest). On false doc
 // keeps what was read, its fault included.
+// With keys (a signed update) the file is read once into memory, its
+// signature checked over those bytes (reported to sink) before they are
+// parsed, and each entry's sha256 read too. A signature that is missing,
+// malformed or made by no trusted key fails the step with signatureMessage.
 bool loadManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u16string& errorText,
-                  StepSink& sink);
+                  StepSink& sink, TrustedKeys keys = {});
 // The same with a document of its own.
-bool loadManifest(std::vector<ManifestEntry>& entries, std::u16string& errorText, StepSink& sink);
+bool loadManifest(std::vector<ManifestEntry>& entries, std::u16string& errorText, StepSink& sink,
+                  TrustedKeys keys = {});
 
 // Appends one entry per "file" child of the top-level "update" element of a
-// loaded document, in document order. On false, errorText holds
-// "WellForme err" (the document is not well formed: a manifest that could not
-// be read leaves an empty one) or "update err" (other top-level element) and
-// nothing was appended.
-bool readManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u16string& errorText);
+// loaded document, in document order; with sha256 also that attribute. On
+// false, errorText holds "WellForme err" (the document is not well formed: a
+// manifest that could not be read leaves an empty one) or "update err" (other
+// top-level element) and nothing was appended.
+bool readManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u16string& errorText,
+                  bool sha256 = false);
 
 }  // namespace install

@@ -11,6 +11,9 @@ struct ManifestEntry {
     std::u16string path;
     // The expected MD5 digest as text.
     std::u16string md5;
+    // The expected SHA-256 digest as text: read only for a signed update,
+    // which must give it for every entry (64 lowercase hex digits).
+    std::u16string sha256 = {};
 };
 
 }  // namespace install

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "crypto/hex.h"
 #include "install/md5.h"
 
 namespace {
@@ -10,30 +11,32 @@ constexpr std::uint32_t kInitial[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x103
 
 }  // namespace
 
-Md5Files::Md5Files(unsigned maxLanes, Opener open) : kernel_(md5Lanes(maxLanes)), open_(std::move(open)) {
-    if (!open_) open_ = [](const std::u16string& path, platform::InputFile& file) { return file.open(path); };
+Md5Files::Md5Files(unsigned maxLanes, Opener open, bool sha256)
+    : kernel_(md5Lanes(maxLanes)), open_(std::move(open)), sha256_(sha256) {
+    if (!open_) open_ = [](std::size_t, const std::u16string& path, platform::InputFile& file) { return file.open(path); };
 }
 
 bool Md5Files::start(std::size_t tag, const std::u16string& path) {
     unsigned lane = 0;
     while (lanes_[lane].busy) ++lane;
     Lane& l = lanes_[lane];
-    if (!open_(path, l.file)) return false;
+    if (!open_(tag, path, l.file)) return false;
     l.tag = tag;
     l.bytes = 0;
     l.busy = true;
+    if (sha256_) l.sha256 = crypto::Sha256();  // a dropped file may have left its state
     setChaining(lane, kInitial);
     ++inFlight_;
     return true;
 }
 
-bool Md5Files::next(std::size_t& tag, std::string& digest) {
+bool Md5Files::next(std::size_t& tag, FileDigests& digests) {
     while (finished_.empty()) {
         if (inFlight_ == 0) return false;
         round();
     }
     tag = finished_.front().tag;
-    digest = std::move(finished_.front().digest);
+    digests = std::move(finished_.front().digests);
     finished_.erase(finished_.begin());
     return true;
 }
@@ -56,6 +59,7 @@ void Md5Files::round() {
     for (unsigned lane = 0; lane < kernel_.lanes; ++lane) {
         if (!lanes_[lane].busy) continue;
         const std::size_t got = lanes_[lane].file.read(blocks_[lane], kRead);
+        if (sha256_) lanes_[lane].sha256.update(blocks_[lane], got);
         if (got == kRead) {
             ++whole;
             only = lane;
@@ -91,7 +95,9 @@ void Md5Files::finish(unsigned lane, std::size_t got) {
     l.file.close();
     l.busy = false;
     --inFlight_;
-    finished_.push_back({l.tag, context.hexDigest()});
+    FileDigests digests{context.hexDigest(), {}};
+    if (sha256_) digests.sha256 = crypto::toHex(l.sha256.finish());
+    finished_.push_back({l.tag, std::move(digests)});
 }
 
 void Md5Files::chaining(unsigned lane, std::uint32_t out[4]) const {

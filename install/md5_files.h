@@ -1,7 +1,9 @@
 // The MD5 digests of many files, several computed at once on one thread:
 // each file is read in 1024-byte blocks as fileMd5 reads it, the files in
 // flight take turns, one block each, and their blocks are hashed side by side
-// in the lanes of a vector register (install/md5_lanes.h).
+// in the lanes of a vector register (install/md5_lanes.h). On request the
+// same blocks also feed a SHA-256 of each file, so that a signed update's
+// files are still read once.
 #pragma once
 
 #include <cstddef>
@@ -10,18 +12,24 @@
 #include <string>
 #include <vector>
 
+#include "crypto/sha256.h"
 #include "install/md5_lanes.h"
 #include "platform/platform.h"
 
+struct FileDigests {
+    std::string md5;     // 32 lowercase hex digits
+    std::string sha256;  // 64 lowercase hex digits; "" unless asked for
+};
+
 class Md5Files {
 public:
-    // Opens the file at path into file; false when it cannot be opened.
-    using Opener = std::function<bool(const std::u16string& path, platform::InputFile& file)>;
+    // Opens the file of tag at path into file; false when it cannot be opened.
+    using Opener = std::function<bool(std::size_t tag, const std::u16string& path, platform::InputFile& file)>;
 
     // At most maxLanes files in flight, fewer where the processor has no
     // vector unit that wide; every file is opened through open (empty:
-    // InputFile::open).
-    explicit Md5Files(unsigned maxLanes = kMd5MaxLanes, Opener open = {});
+    // InputFile::open); with sha256 each file's SHA-256 is computed too.
+    explicit Md5Files(unsigned maxLanes = kMd5MaxLanes, Opener open = {}, bool sha256 = false);
     Md5Files(const Md5Files&) = delete;
     Md5Files& operator=(const Md5Files&) = delete;
 
@@ -35,8 +43,8 @@ public:
 
     // Reads the files in flight, one block each in turn, and hashes what they
     // gave until one has ended (a short read, as in fileMd5); gives its tag
-    // and digest text and closes it. False when no file is in flight.
-    bool next(std::size_t& tag, std::string& digest);
+    // and digests and closes it. False when no file is in flight.
+    bool next(std::size_t& tag, FileDigests& digests);
     // Files that have ended and that next() gives without reading further.
     bool hasEnded() const { return !finished_.empty(); }
 
@@ -52,10 +60,11 @@ private:
         std::size_t tag = 0;
         std::uint64_t bytes = 0;  // hashed so far, whole blocks only
         bool busy = false;
+        crypto::Sha256 sha256;
     };
     struct Finished {
         std::size_t tag;
-        std::string digest;
+        FileDigests digests;
     };
 
     void round();
@@ -65,6 +74,7 @@ private:
 
     Md5Lanes kernel_;
     Opener open_;
+    bool sha256_;
     unsigned inFlight_ = 0;
     Lane lanes_[kMd5MaxLanes];
     alignas(32) std::uint32_t state_[4 * kMd5MaxLanes] = {};

@@ -38,11 +38,11 @@ bool readWhole(const std::u16string& path, std::string& bytes) {
     return file.close();
 }
 
-// The backup directory names of the journals in stagingDir, newest first;
+// The backup directory names of the journals in journalDir, newest first;
 // there is normally one at most.
-std::vector<std::u16string> journalsIn(const std::u16string& stagingDir) {
-    std::u16string dir = stagingDir;
-    if (!dir.empty() && dir.back() == u'\\') dir.pop_back();
+std::vector<std::u16string> journalsIn(const std::u16string& journalDir) {
+    std::u16string dir = journalDir.empty() ? u"." : journalDir;
+    if (dir.back() == u'\\') dir.pop_back();
     std::vector<platform::DirEntry> items;
     std::vector<std::int32_t> numbers;
     if (platform::listDirectory(dir, items)) {
@@ -59,12 +59,12 @@ std::vector<std::u16string> journalsIn(const std::u16string& stagingDir) {
 
 class Recovery {
 public:
-    Recovery(const std::u16string& stagingDir, std::u16string& errorText)
-        : stagingDir_(stagingDir), errorText_(errorText) {}
+    Recovery(const std::u16string& stagingDir, const std::u16string& journalDir, std::u16string& errorText)
+        : stagingDir_(stagingDir), journalDir_(journalDir), errorText_(errorText) {}
 
     RecoveryResult run() {
         RecoveryResult result = RecoveryResult::kNothing;
-        for (const std::u16string& backupDir : journalsIn(stagingDir_)) {
+        for (const std::u16string& backupDir : journalsIn(journalDir_)) {
             const RecoveryResult one = recover(backupDir);
             if (one == RecoveryResult::kFailed) return one;
             if (one == RecoveryResult::kRolledBack || result == RecoveryResult::kNothing) result = one;
@@ -74,7 +74,7 @@ public:
 
 private:
     RecoveryResult recover(const std::u16string& backupDir) {
-        const std::u16string path = journalPath(stagingDir_, backupDir);
+        const std::u16string path = journalPath(journalDir_, backupDir);
         std::string bytes;
         if (!readWhole(path, bytes)) return failed(path, platform::kErrorInvalidData);
         JournalRecord record;
@@ -89,20 +89,20 @@ private:
             return RecoveryResult::kRolledBack;
         case JournalState::kPlanned: {
             std::u16string failedPath;
-            const std::uint32_t code = undoInstallation(record, stagingDir_, failedPath);
+            const std::uint32_t code = undoInstallation(record, stagingDir_, journalDir_, failedPath);
             if (code != platform::kErrorSuccess) return failed(failedPath, code);
             removeJournal(backupDir, path);
             return RecoveryResult::kRolledBack;
         }
         case JournalState::kCommitted:
-            removeBackups(record, stagingDir_);
+            removeBackups(record, journalDir_);
             return RecoveryResult::kCompleted;
         }
         return RecoveryResult::kNothing;
     }
 
     void removeJournal(const std::u16string& backupDir, const std::u16string& path) {
-        platform::removeDirectory(stagingDir_ + backupDir);
+        platform::removeDirectory(journalDir_ + backupDir);
         platform::deleteFile(path);
     }
 
@@ -112,25 +112,27 @@ private:
     }
 
     const std::u16string& stagingDir_;
+    const std::u16string& journalDir_;
     std::u16string& errorText_;
 };
 
 }  // namespace
 
-RecoveryResult recoverInstallation(const std::u16string& stagingDir, std::u16string& errorText) {
-    return Recovery(stagingDir, errorText).run();
+RecoveryResult recoverInstallation(const std::u16string& stagingDir, const std::u16string& journalDir,
+                                   std::u16string& errorText) {
+    return Recovery(stagingDir, journalDir, errorText).run();
 }
 
-void removeCompletedJournals(const std::u16string& stagingDir) {
-    for (const std::u16string& backupDir : journalsIn(stagingDir)) {
-        const std::u16string path = journalPath(stagingDir, backupDir);
+void removeCompletedJournals(const std::u16string& journalDir) {
+    for (const std::u16string& backupDir : journalsIn(journalDir)) {
+        const std::u16string path = journalPath(journalDir, backupDir);
         std::string bytes;
         JournalRecord record;
         if (!readWhole(path, bytes) || decodeJournal(bytes, record) != JournalState::kCommitted) continue;
         // Without all its backups gone the journal stays, for a later run to
         // finish. They lie in the backup directory: when that is gone, so are they.
-        const bool backupsGone = platform::findFirstFile(stagingDir + backupDir) == platform::FindResult::kNotFound;
-        if (backupsGone || removeBackups(record, stagingDir)) platform::deleteFile(path);
+        const bool backupsGone = platform::findFirstFile(journalDir + backupDir) == platform::FindResult::kNotFound;
+        if (backupsGone || removeBackups(record, journalDir)) platform::deleteFile(path);
     }
 }
 

@@ -14,13 +14,15 @@ enum class RecoveryResult {
     kFailed,      // it could not be put back: errorText holds "<path>还原文件失败 （<code>）"
 };
 
-// Looks for journals ("~rollbackN.journal") in stagingDir and handles each.
+// Looks for journals ("~rollbackN.journal") in journalDir (see
+// journalDirectory; journals anywhere else are never read) and handles each.
 // A journal that cannot be put back stays, with every backup, for a later run;
 // so does a committed one, for removeCompletedJournals.
-RecoveryResult recoverInstallation(const std::u16string& stagingDir, std::u16string& errorText);
+RecoveryResult recoverInstallation(const std::u16string& stagingDir, const std::u16string& journalDir,
+                                   std::u16string& errorText);
 
 // The last step of a successful run, once the product has been told: deletes
 // the journals of completed installations (whose backups are all gone).
-void removeCompletedJournals(const std::u16string& stagingDir);
+void removeCompletedJournals(const std::u16string& journalDir);
 
 }  // namespace install

@@ -10,11 +10,14 @@
 namespace install {
 
 struct EntryVerification;
+struct SignatureCheck;
 
 class StepSink {
 public:
     // The manifest could not be read ("move.xml load err").
     virtual void manifestNotLoaded() {}
+    // A signed update's signature was checked.
+    virtual void signatureChecked(const SignatureCheck& /*check*/) {}
     // The verification of entry index, for every entry examined, in manifest order.
     virtual void entryVerified(std::size_t /*index*/, const EntryVerification& /*verification*/) {}
     // The open test of entry index's target (code 0: free, or nothing to test),

@@ -2,25 +2,37 @@
 
 #include <optional>
 
+#include "crypto/hex.h"
 #include "install/md5.h"
 #include "install/path_safety.h"
+#include "platform/format.h"
 #include "platform/platform.h"
 
 namespace install {
 
 namespace {
 
+bool isSha256Text(const std::u16string& text) {
+    std::uint8_t digest[32];
+    return crypto::parseHex(text, digest);
+}
+
 // The verdict on an entry whose path is safe, from what its staged file gave.
-EntryVerification judge(const ManifestEntry& entry, std::string actual, bool stagedIsDirectory,
-                        const std::u16string& selfName) {
+EntryVerification judge(const ManifestEntry& entry, FileDigests digests, bool stagedIsDirectory,
+                        const std::u16string& selfName, bool sha256) {
     EntryVerification verification;
-    verification.actual = std::move(actual);
+    verification.actual = std::move(digests.md5);
+    verification.sha256 = std::move(digests.sha256);
     if (stagedIsDirectory) {
         // It would be moved whole into the installation; its empty digest
         // must not pass for an empty md5.
         verification.result = EntryVerification::kMismatch;
     } else if (verification.actual != toNarrow(entry.md5)) {
         verification.result = entry.path == selfName ? EntryVerification::kOwnFile : EntryVerification::kMismatch;
+    }
+    // The expected value is hex text already (see isSha256Text).
+    if (sha256 && verification.passed() && entry.sha256 != std::u16string(verification.sha256.begin(), verification.sha256.end())) {
+        verification.result = EntryVerification::kSha256Mismatch;
     }
     return verification;
 }
@@ -31,10 +43,20 @@ void verifyEntries(const std::vector<ManifestEntry>& entries, const std::u16stri
                    const std::u16string& selfName, const VerificationOptions& options,
                    const std::function<void(const EntryVerification&)>& onResult) {
     const bool stop = options.examine == Examine::kUntilFailure;
+    HeldFiles* const held = options.held;
+    Md5Files::Opener open = options.open;
+    if (held != nullptr) {
+        held->clear();
+        held->resize(entries.size());
+        // The reading borrows the held file: nothing else can open it now.
+        open = [held](std::size_t tag, const std::u16string& path, platform::InputFile& file) {
+            return (*held)[tag].open(path) == platform::kErrorSuccess && file.open((*held)[tag]);
+        };
+    }
     // Files end in any order; results wait here until they can be handed on in manifest order.
     std::vector<std::optional<EntryVerification>> results(entries.size());
     std::size_t firstFailure = entries.size();
-    Md5Files files(options.lanes, options.open);
+    Md5Files files(options.lanes, open, held != nullptr);
     auto record = [&](std::size_t index, EntryVerification verification) {
         if (!verification.passed() && index < firstFailure) {
             firstFailure = index;
@@ -56,10 +78,18 @@ void verifyEntries(const std::vector<ManifestEntry>& entries, const std::u16stri
                 record(index, std::move(unsafe));
                 continue;
             }
+            if (held != nullptr && !isSha256Text(entry.sha256)) {
+                EntryVerification missing;
+                missing.result = EntryVerification::kNoSha256;
+                record(index, std::move(missing));
+                continue;
+            }
             // The staged file is opened by its wide path, so that names
             // outside the OEM code page are found too.
             const std::u16string staged = stagingDir + entry.path;
-            if (!files.start(index, staged)) record(index, judge(entry, {}, platform::isDirectory(staged), selfName));
+            if (!files.start(index, staged)) {
+                record(index, judge(entry, {}, platform::isDirectory(staged), selfName, held != nullptr));
+            }
         }
         for (; handed < entries.size() && results[handed]; ++handed) {
             onResult(*results[handed]);
@@ -68,20 +98,29 @@ void verifyEntries(const std::vector<ManifestEntry>& entries, const std::u16stri
         if (handed == entries.size()) return;
         // Every file that ended in one round is judged before more are opened.
         std::size_t index = 0;
-        std::string digest;
-        while (files.next(index, digest)) {
-            record(index, judge(entries[index], std::move(digest), false, selfName));
+        FileDigests digests;
+        while (files.next(index, digests)) {
+            record(index, judge(entries[index], std::move(digests), false, selfName, held != nullptr));
             if (!files.hasEnded()) break;
         }
     }
 }
 
 bool verifyPackage(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
-                   const std::u16string& selfName, std::u16string& errorText, StepSink& sink, Examine examine) {
+                   const std::u16string& selfName, std::u16string& errorText, StepSink& sink, Examine examine,
+                   HeldFiles* held) {
+    if (held != nullptr) {
+        const std::uint32_t code = platform::reserveOpenFiles(entries.size());
+        if (code != platform::kErrorSuccess) {
+            errorText = platform::formatMessage(u"%s打开文件失败 （%d）", {stagingDir, static_cast<std::int32_t>(code)});
+            return false;
+        }
+    }
     bool passed = true;
     std::size_t index = 0;
     VerificationOptions options;
     options.examine = examine;
+    options.held = held;
     verifyEntries(entries, stagingDir, selfName, options, [&](const EntryVerification& verification) {
         sink.entryVerified(index, verification);
         if (!verification.passed() && passed) {
@@ -90,11 +129,18 @@ bool verifyPackage(const std::vector<ManifestEntry>& entries, const std::u16stri
         }
         ++index;
     });
+    // Nothing will be moved: the held files go at once.
+    if (!passed && held != nullptr) held->clear();
     return passed;
 }
 
 std::u16string verificationMessage(const EntryVerification& verification, const std::u16string& path) {
-    return (verification.result == EntryVerification::kUnsafePath ? u"非法路径 " : u"MD5检测错误 ") + path;
+    switch (verification.result) {
+    case EntryVerification::kUnsafePath: return u"非法路径 " + path;
+    case EntryVerification::kNoSha256:
+    case EntryVerification::kSha256Mismatch: return u"SHA256检测错误 " + path;
+    default: return u"MD5检测错误 " + path;
+    }
 }
 
 }  // namespace install

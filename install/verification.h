@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "install/held_files.h"
 #include "install/manifest_entry.h"
 #include "install/md5_files.h"
 #include "install/step_sink.h"
@@ -13,9 +14,17 @@ namespace install {
 
 // One entry's verification.
 struct EntryVerification {
-    enum Result { kPassed, kOwnFile, kUnsafePath, kMismatch };
+    enum Result {
+        kPassed,
+        kOwnFile,         // the Updater's own file: passed although its MD5 differs
+        kUnsafePath,
+        kMismatch,        // MD5
+        kNoSha256,        // signed: the entry has no valid sha256
+        kSha256Mismatch,  // signed
+    };
     Result result = kPassed;
     std::string actual;  // the staged file's digest; "" when unreadable or not read
+    std::string sha256;  // signed: its SHA-256; "" when unreadable or not read
 
     // kOwnFile passes although its digest differs.
     bool passed() const { return result == kPassed || result == kOwnFile; }
@@ -29,6 +38,10 @@ struct VerificationOptions {
     unsigned lanes = kMd5MaxLanes;
     // How the staged files are opened (empty: platform::InputFile::open).
     Md5Files::Opener open;
+    // A signed update: every staged file is opened into its entry's place
+    // here (and open above is not used) and stays open; its SHA-256 is
+    // checked as well.
+    HeldFiles* held = nullptr;
 };
 
 // Verifies entries in manifest order and hands each one's result to onResult
@@ -37,16 +50,23 @@ struct VerificationOptions {
 // its staged file stagingDir + path is a directory, or when that file's MD5
 // differs from the expected digest, exactly; a file that cannot be opened
 // has the digest "". The entry whose path equals selfName passes whatever its
-// digest. Reads the staged files only.
+// MD5. A signed update's entry also fails, before its file is opened, when
+// its sha256 is not 64 lowercase hex digits, and when its file's SHA-256
+// differs; nothing is exempt from that, not the Updater's own file, which
+// would otherwise be a way into the installation for bytes nobody signed.
+// Reads the staged files only.
 void verifyEntries(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
                    const std::u16string& selfName, const VerificationOptions& options,
                    const std::function<void(const EntryVerification&)>& onResult);
 
 // The step: verifyEntries, each entry's result going to sink; the first
-// failure's message goes to errorText: "非法路径 " or "MD5检测错误 " + path.
+// failure's message goes to errorText: "非法路径 ", "MD5检测错误 " or
+// "SHA256检测错误 " + path. With held (a signed update) the staged files stay
+// open there for the installation; when the system cannot keep that many
+// open, the step fails at once with "<stagingDir>打开文件失败 （4）".
 bool verifyPackage(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
                    const std::u16string& selfName, std::u16string& errorText, StepSink& sink,
-                   Examine examine = Examine::kUntilFailure);
+                   Examine examine = Examine::kUntilFailure, HeldFiles* held = nullptr);
 
 // verifyPackage's message for an entry that did not pass.
 std::u16string verificationMessage(const EntryVerification& verification, const std::u16string& path);

@@ -2,13 +2,16 @@
 // own code and messages, touching nothing.
 #include <optional>
 
+#include "crypto/hex.h"
 #include "install/manifest.h"
 #include "install/occupancy.h"
+#include "install/signature.h"
 #include "install/update_steps.h"
 #include "install/verification.h"
 #include "platform/platform.h"
 #include "tools/updtool/commands.h"
 #include "tools/updtool/json.h"
+#include "tools/updtool/key_files.h"
 #include "tools/updtool/manifest_fault.h"
 #include "tools/updtool/output.h"
 #include "tools/updtool/self_name.h"
@@ -21,6 +24,8 @@ struct CheckOptions {
     std::u16string dir = u".";
     std::u16string selfName = defaultSelfName();
     bool json = false;
+    // --pub: check as the Updater built with these keys does.
+    std::vector<crypto::Ed25519PublicKey> keys;
 };
 
 struct EntryResult {
@@ -34,6 +39,9 @@ struct EntryResult {
 
 struct CheckResult {
     bool manifestRead = true;
+    bool signedUpdate = false;  // checked as a signed update (--pub)
+    std::optional<install::SignatureCheck> signature;  // when it was checked
+    std::u16string signatureKey;  // the key that verified it, in hex
     ManifestFault fault;
     std::vector<EntryResult> entries;
     std::u16string step;       // the step that would fail: manifest, verification, occupancy
@@ -49,6 +57,10 @@ int parseOptions(const std::vector<std::u16string>& args, CheckOptions& options)
         } else if (arg == u"--self") {
             if (i + 1 == args.size() || args[i + 1].empty()) return usageError(u"check: --self needs a file name");
             options.selfName = args[++i];
+        } else if (arg == u"--pub") {
+            if (i + 1 == args.size() || args[i + 1].empty()) return usageError(u"check: --pub needs a key file");
+            std::u16string problem;
+            if (!readPublicKeys(args[++i], options.keys, problem)) return usageError(u"check: " + problem);
         } else if (!arg.empty() && arg[0] == u'-') {
             return usageError(u"check: unknown option \"" + arg + u"\"");
         } else if (haveDir) {
@@ -69,6 +81,8 @@ public:
         : result_(result), entries_(entries) {}
 
     void manifestNotLoaded() override { result_.manifestRead = false; }
+
+    void signatureChecked(const install::SignatureCheck& check) override { result_.signature = check; }
 
     void entryVerified(std::size_t index, const install::EntryVerification& verification) override {
         if (!progress_) progress_.emplace(u"check", entries_.size());
@@ -93,6 +107,13 @@ public:
             if (verification.actual.empty()) {
                 entry.note = u"no md5 and no staged file: the Updater's move of it will fail (2)";
             }
+            break;
+        case V::kNoSha256:
+            entry.status = u"sha256-missing";
+            entry.note = u"a signed update needs a sha256 of 64 lowercase hex digits on every entry";
+            break;
+        case V::kSha256Mismatch:
+            entry.status = verification.sha256.empty() ? u"missing" : u"sha256-mismatch";
             break;
         }
         if (!verification.passed()) entry.message = install::verificationMessage(verification, entry.entry.path);
@@ -120,24 +141,33 @@ CheckResult check(const CheckOptions& options) {
     CheckResult result;
     xml::XmlDoc doc;
     std::vector<install::ManifestEntry> entries;
+    // A signed update's files are held as the Updater holds them, and let go at the end.
+    install::HeldFiles held;
+    install::HeldFiles* const signedFiles = options.keys.empty() ? nullptr : &held;
     CheckSink sink(result, entries);
+    result.signedUpdate = signedFiles != nullptr;
     const std::u16string stagingDir(install::kStagingDir);
     constexpr install::Examine kEvery = install::Examine::kEveryEntry;
     const install::RunResult run = install::runSteps(true, [&](install::Step step) {
         switch (step) {
         case install::Step::kManifest:
-            return goOnIf(install::loadManifest(doc, entries, result.errorText, sink));
+            return goOnIf(install::loadManifest(doc, entries, result.errorText, sink, options.keys));
         case install::Step::kVerification:
-            return goOnIf(install::verifyPackage(entries, stagingDir, options.selfName, result.errorText, sink, kEvery));
+            return goOnIf(install::verifyPackage(entries, stagingDir, options.selfName, result.errorText, sink, kEvery,
+                                                 signedFiles));
         case install::Step::kOccupancy:
             return goOnIf(install::checkOccupancy(entries, options.selfName, result.errorText, sink, kEvery));
         default:
             return install::StepResult::kGoOn;
         }
     });
+    if (result.signature && result.signature->result == install::SignatureCheck::kVerified) {
+        result.signatureKey = widen(crypto::toHex(options.keys[result.signature->key]));
+    }
     if (run.succeeded) return result;
     result.step = install::stepName(run.lastStep);
-    if (run.lastStep == install::Step::kManifest) {
+    const bool signatureFailed = result.signature && result.signature->result != install::SignatureCheck::kVerified;
+    if (run.lastStep == install::Step::kManifest && !signatureFailed) {
         if (platform::findFirstFile(std::u16string(install::kManifestName)) != platform::FindResult::kFile) {
             result.fault.kind = u"missing";
             result.fault.description = u"there is no file move.xml";
@@ -150,6 +180,26 @@ CheckResult check(const CheckOptions& options) {
 
 std::u16string outcome(const CheckResult& result) { return install::outcomeText(result.step.empty(), result.errorText); }
 
+// What check says of the signature: its status word and, for the text, a sentence.
+struct SignatureWords {
+    std::u16string status;
+    std::u16string sentence;
+};
+
+SignatureWords signatureWords(const CheckResult& result) {
+    using S = install::SignatureCheck;
+    const S& check = *result.signature;
+    switch (check.result) {
+    case S::kVerified: return {u"verified", u"verified with key " + result.signatureKey};
+    case S::kUnreadable:
+        return {check.code == platform::kErrorFileNotFound ? u"missing" : u"unreadable",
+                u"cannot be read (" + decimal(check.code) + u")"};
+    case S::kMalformed: return {u"malformed", u"is not one line of 128 lowercase hex digits"};
+    case S::kNotVerified: return {u"not-verified", u"no given key verifies move.xml with it"};
+    }
+    return {};
+}
+
 std::u16string faultText(const ManifestFault& fault) {
     std::u16string text = u"move.xml: ";
     if (fault.line > 0) text += u"line " + decimal(fault.line) + u", column " + decimal(fault.column) + u": ";
@@ -159,6 +209,7 @@ std::u16string faultText(const ManifestFault& fault) {
 void printText(const CheckResult& result) {
     std::u16string text;
     if (!result.fault.kind.empty()) text += faultText(result.fault);
+    if (result.signature) text += std::u16string(install::kSignatureName) + u": " + signatureWords(result).sentence + u"\n";
     for (const EntryResult& entry : result.entries) {
         text += entry.status + std::u16string(entry.status.size() < 13 ? 13 - entry.status.size() : 1, u' ') +
                 entry.entry.path;
@@ -166,6 +217,9 @@ void printText(const CheckResult& result) {
             text += u"  expected \"" + entry.entry.md5 + u"\", actual " +
                     (entry.verification.actual.empty() ? u"none (autoTemp\\" + entry.entry.path + u" cannot be read)"
                                                        : widen(entry.verification.actual));
+        }
+        if (entry.status == u"sha256-mismatch") {
+            text += u"  expected sha256 \"" + entry.entry.sha256 + u"\", actual " + widen(entry.verification.sha256);
         }
         if (entry.status == u"in-use") text += u"  (" + decimal(entry.occupancy) + u")";
         if (!entry.note.empty()) text += u"  (" + entry.note + u")";
@@ -197,7 +251,20 @@ void printJson(const CheckResult& result) {
         }
         json += u"}";
     }
-    json += u"},\n  \"entries\": [";
+    json += u"},\n";
+    if (result.signedUpdate) {
+        json += u"  \"signature\": ";
+        if (result.signature) {
+            const install::SignatureCheck& check = *result.signature;
+            json += u"{\"status\": " + jsonString(signatureWords(result).status) + u", \"code\": " +
+                    (check.code != 0 ? decimal(check.code) : u"null") + u", \"key\": " +
+                    jsonOrNull(result.signatureKey) + u"}";
+        } else {
+            json += u"null";  // no manifest to check it against
+        }
+        json += u",\n";
+    }
+    json += u"  \"entries\": [";
     for (std::size_t i = 0; i < result.entries.size(); ++i) {
         const EntryResult& entry = result.entries[i];
         json += i == 0 ? u"\n    " : u",\n    ";
@@ -205,7 +272,12 @@ void printJson(const CheckResult& result) {
                 u", \"actual\": " + jsonString(widen(entry.verification.actual)) + u", \"status\": " +
                 jsonString(entry.status) + u", \"code\": " +
                 (entry.occupancy != 0 ? decimal(entry.occupancy) : u"null") + u", \"message\": " +
-                jsonOrNull(entry.message) + u", \"note\": " + jsonOrNull(entry.note) + u"}";
+                jsonOrNull(entry.message) + u", \"note\": " + jsonOrNull(entry.note);
+        if (result.signedUpdate) {
+            json += u", \"sha256\": {\"expected\": " + jsonString(entry.entry.sha256) + u", \"actual\": " +
+                    jsonString(widen(entry.verification.sha256)) + u"}";
+        }
+        json += u"}";
     }
     json += result.entries.empty() ? u"],\n" : u"\n  ],\n";
     json += u"  \"install\": " + std::u16string(result.step.empty() ? u"true" : u"false") + u",\n";

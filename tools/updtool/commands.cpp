@@ -11,7 +11,7 @@ namespace {
 constexpr std::u16string_view kHelp =
     u"updtool: stages and checks updates for the Mivato Updater, with the Updater's own code.\n"
     u"\n"
-    u"updtool stage --installed DIR --new DIR --out DIR [--all]\n"
+    u"updtool stage --installed DIR --new DIR --out DIR [--all] [--sign NAME.key]\n"
     u"    Compares the new product tree with the installed one by MD5 and copies every\n"
     u"    new or changed file (every file with --all; --installed may then be left out)\n"
     u"    into OUT\\autoTemp\\ at its relative path, then writes OUT\\move.xml: UTF-8 with\n"
@@ -23,8 +23,10 @@ constexpr std::u16string_view kHelp =
     u"    the manifest (control characters, invalid UTF-16 or UTF-8, a backslash inside\n"
     u"    a Linux file name) fail the command and leave OUT as it was.\n"
     u"    The Updater creates no empty directories and removes no files.\n"
+    u"    --sign NAME.key makes it a signed update: every entry gets \"sha256\" too,\n"
+    u"    and OUT\\move.xml.sig holds the signature of move.xml's bytes.\n"
     u"\n"
-    u"updtool check [--json] [--self NAME] [DIR]\n"
+    u"updtool check [--json] [--self NAME] [--pub FILE]... [DIR]\n"
     u"    Does in DIR (default: the current directory) what the Updater does before it\n"
     u"    installs, terminating nothing, pausing not and moving nothing: reads move.xml,\n"
     u"    verifies every staged file in autoTemp\\, checks that no target is in use.\n"
@@ -35,10 +37,25 @@ constexpr std::u16string_view kHelp =
     u"    --json prints the same facts as one JSON document.\n"
     u"    --self NAME is the Updater's own file name, which the Updater exempts from\n"
     u"    the digest and occupancy checks (default: %s).\n"
+    u"    --pub FILE checks a signed update as an Updater built with the keys of\n"
+    u"    FILE (a NAME.pub or the UPD_TRUSTED_KEYS file) does: the signature\n"
+    u"    move.xml.sig and every entry's sha256 as well.\n"
     u"    Exit status: 0 the Updater would go on to install, 1 it would fail, 2 bad usage.\n"
     u"\n"
     u"updtool md5 FILE...\n"
     u"    Each file's MD5 exactly as the Updater computes it, in md5sum's format.\n"
+    u"\n"
+    u"updtool keygen NAME\n"
+    u"    Makes a key pair for signed updates from the system's random source:\n"
+    u"    NAME.key, the private key (64 hex digits, readable by its owner only), and\n"
+    u"    NAME.pub, the public key, a line for the file UPD_TRUSTED_KEYS names.\n"
+    u"    Existing files are never replaced.\n"
+    u"\n"
+    u"updtool sign --key NAME.key DIR\n"
+    u"    Makes the staged update in DIR a signed one: gives every entry of\n"
+    u"    DIR\\move.xml that has none the \"sha256\" of its staged file, checks the\n"
+    u"    digests it has against the files, rewrites move.xml as stage writes it\n"
+    u"    and writes DIR\\move.xml.sig.\n"
     u"\n"
     u"Long runs show progress on standard error when it is a terminal.\n";
 
@@ -50,12 +67,14 @@ int usageError(std::u16string_view message) {
 }
 
 int run(const std::vector<std::u16string>& args) {
-    if (args.empty()) return usageError(u"a command is needed: stage, check or md5");
+    if (args.empty()) return usageError(u"a command is needed: stage, check, md5, keygen or sign");
     const std::u16string& command = args[0];
     const std::vector<std::u16string> rest(args.begin() + 1, args.end());
     if (command == u"stage") return stageCommand(rest);
     if (command == u"check") return checkCommand(rest);
     if (command == u"md5") return md5Command(rest);
+    if (command == u"keygen") return keygenCommand(rest);
+    if (command == u"sign") return signCommand(rest);
     if (command == u"--help" || command == u"-h" || command == u"help") {
         writeOut(platform::formatMessage(kHelp, {defaultSelfName()}));
         return kExitOk;

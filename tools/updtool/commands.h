@@ -8,7 +8,7 @@ namespace updtool {
 
 enum ExitStatus : int {
     kExitOk = 0,      // check: the Updater would go on to install
-    kExitFailed = 1,  // check: the Updater would fail; stage, md5: something could not be done
+    kExitFailed = 1,  // check: the Updater would fail; the others: something could not be done
     kExitUsage = 2,   // bad usage
 };
 
@@ -18,6 +18,8 @@ int run(const std::vector<std::u16string>& args);
 int stageCommand(const std::vector<std::u16string>& args);
 int checkCommand(const std::vector<std::u16string>& args);
 int md5Command(const std::vector<std::u16string>& args);
+int keygenCommand(const std::vector<std::u16string>& args);
+int signCommand(const std::vector<std::u16string>& args);
 
 // Reports a usage error on standard error and returns kExitUsage.
 int usageError(std::u16string_view message);

@@ -1,6 +1,11 @@
 #include "tools/updtool/manifest_writer.h"
 
+#include "crypto/hex.h"
+#include "install/manifest.h"
 #include "install/path_safety.h"
+#include "platform/platform.h"
+#include "platform/utf.h"
+#include "xml/xml_doc.h"
 
 namespace updtool {
 namespace {
@@ -25,7 +30,9 @@ std::u16string escaped(const std::u16string& value) {
 std::u16string manifestText(const std::vector<install::ManifestEntry>& entries) {
     std::u16string text = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<update>\n";
     for (const install::ManifestEntry& entry : entries) {
-        text += u"  <file path=\"" + escaped(entry.path) + u"\" md5=\"" + escaped(entry.md5) + u"\"/>\n";
+        text += u"  <file path=\"" + escaped(entry.path) + u"\" md5=\"" + escaped(entry.md5) + u"\"";
+        if (!entry.sha256.empty()) text += u" sha256=\"" + escaped(entry.sha256) + u"\"";
+        text += u"/>\n";
     }
     return text + u"</update>\n";
 }
@@ -46,6 +53,59 @@ std::u16string pathProblem(const std::u16string& path) {
         }
     }
     return {};
+}
+
+bool fileDigests(const std::u16string& path, bool sha256, FileDigests& digests) {
+    Md5Files files(1, {}, sha256);
+    std::size_t tag = 0;
+    return files.start(0, path) && files.next(tag, digests);
+}
+
+namespace {
+
+bool writeWholeFile(const std::u16string& path, const std::string& bytes, std::vector<std::u16string>& problems) {
+    const platform::FileHandle file = platform::createFileAlways(path);
+    if (file == platform::kInvalidFile) {
+        problems.push_back(path + u": cannot be created");
+        return false;
+    }
+    const bool written = bytes.empty() || platform::writeFile(file, bytes.data(), bytes.size());
+    platform::closeFile(file);
+    if (!written) problems.push_back(path + u": cannot be written");
+    return written;
+}
+
+}  // namespace
+
+bool writeManifest(const std::vector<install::ManifestEntry>& entries, const std::u16string& path, std::string& bytes,
+                   std::vector<std::u16string>& problems) {
+    bytes = platform::utf16ToUtf8(manifestText(entries));
+    if (!writeWholeFile(path, bytes, problems)) return false;
+    xml::XmlDoc doc;
+    doc.loadFile(path);
+    std::vector<install::ManifestEntry> back;
+    std::u16string errorText;
+    if (!install::readManifest(doc, back, errorText, true)) {
+        problems.push_back(u"the written manifest does not read back: " + errorText);
+        return false;
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i >= back.size() || back[i].path != entries[i].path || back[i].md5 != entries[i].md5 ||
+            back[i].sha256 != entries[i].sha256) {
+            problems.push_back(entries[i].path + u": does not read back from the written manifest as written");
+            return false;
+        }
+    }
+    if (back.size() != entries.size()) {
+        problems.push_back(u"the written manifest reads back with more entries than were written");
+        return false;
+    }
+    return true;
+}
+
+bool writeSignature(const std::string& bytes, const crypto::Ed25519Seed& seed, const std::u16string& path,
+                    std::vector<std::u16string>& problems) {
+    return writeWholeFile(path, crypto::toHex(crypto::ed25519Sign(seed, bytes.data(), bytes.size())) + "\n", problems);
 }
 
 }  // namespace updtool

@@ -1,15 +1,16 @@
 // updtool stage: lays out move.xml and autoTemp\ for the Updater.
 #include <algorithm>
+#include <optional>
+#include <utility>
 
-#include "install/manifest.h"
 #include "install/md5.h"
+#include "install/signature.h"
 #include "platform/platform.h"
-#include "platform/utf.h"
 #include "tools/updtool/commands.h"
+#include "tools/updtool/key_files.h"
 #include "tools/updtool/manifest_writer.h"
 #include "tools/updtool/output.h"
 #include "tools/updtool/tree.h"
-#include "xml/xml_doc.h"
 
 namespace updtool {
 namespace {
@@ -22,6 +23,8 @@ struct StageOptions {
     std::u16string newTree;
     std::u16string out;
     bool all = false;
+    // --sign: the private key of a signed update.
+    std::optional<crypto::Ed25519Seed> seed;
 };
 
 struct StagedFile {
@@ -35,6 +38,12 @@ int parseOptions(const std::vector<std::u16string>& args, StageOptions& options)
         const std::u16string& arg = args[i];
         if (arg == u"--all") {
             options.all = true;
+            continue;
+        }
+        if (arg == u"--sign") {
+            if (i + 1 == args.size() || args[i + 1].empty()) return usageError(u"stage: --sign needs a key file");
+            std::u16string problem;
+            if (!readPrivateKey(args[++i], options.seed.emplace(), problem)) return usageError(u"stage: " + problem);
             continue;
         }
         std::u16string* value = arg == u"--installed" ? &options.installed
@@ -81,8 +90,8 @@ bool chooseFiles(const StageOptions& options, std::vector<StagedFile>& staged, s
     Progress progress(u"stage: comparing", files.size());
     for (const std::u16string& rel : files) {
         progress.advance();
-        const std::string digest = fileMd5(joinPath(options.newTree, rel));
-        if (digest.empty()) {
+        FileDigests digests;
+        if (!fileDigests(joinPath(options.newTree, rel), options.seed.has_value(), digests)) {
             problems.push_back(joinPath(options.newTree, rel) + u": cannot be read");
             continue;
         }
@@ -90,14 +99,14 @@ bool chooseFiles(const StageOptions& options, std::vector<StagedFile>& staged, s
         if (!options.installed.empty()) {
             const std::u16string installed = joinPath(options.installed, rel);
             if (platform::findFirstFile(installed) != platform::FindResult::kNotFound) {
-                kind = fileMd5(installed) == digest ? u"same" : u"changed";
+                kind = fileMd5(installed) == digests.md5 ? u"same" : u"changed";
             }
         }
         if (kind == u"same" && !options.all) {
             ++unchanged;
             continue;
         }
-        staged.push_back({{rel, widen(digest)}, kind});
+        staged.push_back({{rel, widen(digests.md5), widen(digests.sha256)}, kind});
     }
     return problems.empty();
 }
@@ -126,47 +135,12 @@ bool copyFiles(const StageOptions& options, const std::vector<StagedFile>& stage
             problems.push_back(source + u": cannot be copied (" + decimal(code) + u")");
             return false;
         }
-        if (widen(fileMd5(copy)) != file.entry.md5) {
+        FileDigests digests;
+        if (!fileDigests(copy, !file.entry.sha256.empty(), digests) || widen(digests.md5) != file.entry.md5 ||
+            widen(digests.sha256) != file.entry.sha256) {
             problems.push_back(source + u": changed while it was being staged");
             return false;
         }
-    }
-    return true;
-}
-
-// Writes the manifest to path and reads it back through the Updater's own
-// reader: the escaping is trusted only when every entry comes back exactly.
-bool writeManifest(const std::vector<install::ManifestEntry>& entries, const std::u16string& path,
-                   std::vector<std::u16string>& problems) {
-    const std::string bytes = platform::utf16ToUtf8(manifestText(entries));
-    const platform::FileHandle file = platform::createFileAlways(path);
-    if (file == platform::kInvalidFile) {
-        problems.push_back(path + u": cannot be created");
-        return false;
-    }
-    const bool written = platform::writeFile(file, bytes.data(), bytes.size());
-    platform::closeFile(file);
-    if (!written) {
-        problems.push_back(path + u": cannot be written");
-        return false;
-    }
-    xml::XmlDoc doc;
-    doc.loadFile(path);
-    std::vector<install::ManifestEntry> back;
-    std::u16string errorText;
-    if (!install::readManifest(doc, back, errorText)) {
-        problems.push_back(u"the written manifest does not read back: " + errorText);
-        return false;
-    }
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (i >= back.size() || back[i].path != entries[i].path || back[i].md5 != entries[i].md5) {
-            problems.push_back(entries[i].path + u": does not read back from the written manifest as written");
-            return false;
-        }
-    }
-    if (back.size() != entries.size()) {
-        problems.push_back(u"the written manifest reads back with more entries than were written");
-        return false;
     }
     return true;
 }
@@ -184,12 +158,13 @@ int stageCommand(const std::vector<std::u16string>& args) {
 
     const std::u16string stagingDir = joinPath(options.out, u"autoTemp");
     const std::u16string manifest = joinPath(options.out, u"move.xml");
+    const std::u16string signature = joinPath(options.out, std::u16string(install::kSignatureName));
     const bool createdOut = !platform::isDirectory(options.out);
     if (createdOut) {
         const std::uint32_t code = platform::createDirectory(options.out);
         if (code != platform::kErrorSuccess) return failed({options.out + u": cannot be created (" + decimal(code) + u")"});
     }
-    for (const std::u16string& existing : {stagingDir, manifest}) {
+    for (const std::u16string& existing : {stagingDir, manifest, signature}) {
         if (platform::findFirstFile(existing) != platform::FindResult::kNotFound) {
             return failed({existing + u" exists already: stage into a new or empty directory"});
         }
@@ -199,6 +174,7 @@ int stageCommand(const std::vector<std::u16string>& args) {
     // place only when complete, so a failure leaves OUT as it was.
     std::u16string partialDir;
     std::u16string partialManifest;
+    std::u16string partialSignature;
     for (int n = 1; n <= kMaxPartialNames && partialDir.empty(); ++n) {
         const std::u16string suffix = u".partial" + decimal(n);
         const std::uint32_t code = platform::createDirectory(stagingDir + suffix);
@@ -206,30 +182,30 @@ int stageCommand(const std::vector<std::u16string>& args) {
         if (code != platform::kErrorSuccess) return failed({stagingDir + suffix + u": cannot be created (" + decimal(code) + u")"});
         partialDir = stagingDir + suffix;
         partialManifest = manifest + suffix;
+        partialSignature = signature + suffix;
     }
     if (partialDir.empty()) return failed({options.out + u": no free name for the partial staging directory"});
 
     std::vector<install::ManifestEntry> entries;
     for (const StagedFile& file : staged) entries.push_back(file.entry);
-    bool done = copyFiles(options, staged, partialDir, problems) && writeManifest(entries, partialManifest, problems);
-    if (done) {
-        const std::uint32_t code = platform::moveFileReplace(partialDir, stagingDir);
-        if (code != platform::kErrorSuccess) {
-            problems.push_back(stagingDir + u": cannot be put in place (" + decimal(code) + u")");
-            done = false;
-        }
-    }
-    if (done) {
-        const std::uint32_t code = platform::moveFileReplace(partialManifest, manifest);
-        if (code != platform::kErrorSuccess) {
-            problems.push_back(manifest + u": cannot be put in place (" + decimal(code) + u")");
-            platform::moveFileReplace(stagingDir, partialDir);
-            done = false;
-        }
+    std::string bytes;
+    bool done = copyFiles(options, staged, partialDir, problems) && writeManifest(entries, partialManifest, bytes, problems);
+    if (done && options.seed) done = writeSignature(bytes, *options.seed, partialSignature, problems);
+    // move.xml comes last: its presence is what the product and the Updater go by.
+    std::vector<std::pair<std::u16string, std::u16string>> moves = {{partialDir, stagingDir}};
+    if (options.seed) moves.emplace_back(partialSignature, signature);
+    moves.emplace_back(partialManifest, manifest);
+    for (std::size_t i = 0; done && i < moves.size(); ++i) {
+        const std::uint32_t code = platform::moveFileReplace(moves[i].first, moves[i].second);
+        if (code == platform::kErrorSuccess) continue;
+        problems.push_back(moves[i].second + u": cannot be put in place (" + decimal(code) + u")");
+        while (i-- > 0) platform::moveFileReplace(moves[i].second, moves[i].first);
+        done = false;
     }
     if (!done) {
         removeTree(partialDir);
         platform::deleteFile(partialManifest);
+        platform::deleteFile(partialSignature);
         if (createdOut) platform::removeDirectory(options.out);
         return failed(problems);
     }
@@ -238,7 +214,8 @@ int stageCommand(const std::vector<std::u16string>& args) {
         writeOut(file.kind + std::u16string(9 - file.kind.size(), u' ') + file.entry.path + u"\n");
     }
     writeOut(decimal(static_cast<long long>(staged.size())) + u" files staged, " +
-             decimal(static_cast<long long>(unchanged)) + u" unchanged: " + manifest + u" and " + stagingDir + u"\n");
+             decimal(static_cast<long long>(unchanged)) + u" unchanged: " + manifest +
+             (options.seed ? u", " + signature : u"") + u" and " + stagingDir + u"\n");
     return kExitOk;
 }
 

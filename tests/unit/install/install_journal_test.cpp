@@ -83,7 +83,7 @@ protected:
         for (std::size_t i = 0; i < entries.size(); ++i) {
             record.moves.push_back({JournalMove::kReplace, entries[i].path, static_cast<std::int32_t>(i)});
         }
-        install::InstallJournal journal(staging);
+        install::InstallJournal journal(staging, staging);
         EXPECT_EQ(journal.begin(record, entries), 0u);
         for (const JournalMove& move : record.moves) {
             EXPECT_EQ(platform::renameFile(move.path, install::backupPath(staging, record.backupDir, move.backup)), 0u);
@@ -110,19 +110,19 @@ TEST_F(Recovery, ARestoreThatFailsStopsThereAndALaterRunFinishes) {
     interruptedAfterMoves(entries, false);
     // The directory of the first target disappears: its restore must fail.
     std::filesystem::remove_all("d");
-    EXPECT_EQ(install::recoverInstallation(staging, errorText), RecoveryResult::kFailed);
+    EXPECT_EQ(install::recoverInstallation(staging, staging, errorText), RecoveryResult::kFailed);
     EXPECT_EQ(errorText, u"d\\a.txt还原文件失败 （3）");
     EXPECT_EQ(readFile(u"b.txt"), "old b.txt");  // newest first: already put back
     EXPECT_EQ(listing(u"autoTemp\\~rollback1"), "0");
     EXPECT_EQ(readFile(u"autoTemp\\~rollback1\\0"), "old d\\a.txt");
 
     std::filesystem::create_directory("d");
-    EXPECT_EQ(install::recoverInstallation(staging, errorText), RecoveryResult::kRolledBack);
+    EXPECT_EQ(install::recoverInstallation(staging, staging, errorText), RecoveryResult::kRolledBack);
     EXPECT_EQ(readFile(u"d\\a.txt"), "old d\\a.txt");
     EXPECT_FALSE(exists(u"autoTemp\\d\\a.txt"));  // the new file went with its directory
     EXPECT_EQ(readFile(u"autoTemp\\b.txt"), "new");
     EXPECT_EQ(listing(u"autoTemp"), "b.txt d");
-    EXPECT_EQ(install::recoverInstallation(staging, errorText), RecoveryResult::kNothing);
+    EXPECT_EQ(install::recoverInstallation(staging, staging, errorText), RecoveryResult::kNothing);
 }
 
 TEST_F(Recovery, ACommittedInstallationIsOnlyTidiedUp) {
@@ -131,7 +131,7 @@ TEST_F(Recovery, ACommittedInstallationIsOnlyTidiedUp) {
     const JournalRecord record = interruptedAfterMoves(entries, true);
     // Cut short after the first backup was deleted.
     ASSERT_EQ(platform::deleteFile(install::backupPath(staging, record.backupDir, 0)), 0u);
-    EXPECT_EQ(install::recoverInstallation(staging, errorText), RecoveryResult::kCompleted);
+    EXPECT_EQ(install::recoverInstallation(staging, staging, errorText), RecoveryResult::kCompleted);
     EXPECT_EQ(readFile(u"a.txt"), "new");
     EXPECT_EQ(readFile(u"b.txt"), "new");
     // The journal tells the next run that the work is done until the product knows it.
@@ -142,9 +142,9 @@ TEST_F(Recovery, ACommittedInstallationIsOnlyTidiedUp) {
 
 TEST_F(Recovery, JournalsThatAreNotOursOrNotReadableAreLeftAlone) {
     writeFile(u"autoTemp\\~rollback3.journal", "a staged file of that name");
-    EXPECT_EQ(install::recoverInstallation(staging, errorText), RecoveryResult::kNothing);
+    EXPECT_EQ(install::recoverInstallation(staging, staging, errorText), RecoveryResult::kNothing);
     writeFile(u"autoTemp\\~rollback4.journal", install::encodeJournal(sampleRecord()) + "garbage");
-    EXPECT_EQ(install::recoverInstallation(staging, errorText), RecoveryResult::kFailed);
+    EXPECT_EQ(install::recoverInstallation(staging, staging, errorText), RecoveryResult::kFailed);
     EXPECT_EQ(errorText, u"autoTemp\\~rollback4.journal还原文件失败 （13）");
     EXPECT_EQ(listing(u"autoTemp"), "~rollback3.journal ~rollback4.journal");
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "crypto/sha256.h"
 #include "install/md5.h"
 #include "install/md5_files.h"
 #include "install/md5_lanes.h"
@@ -74,20 +75,20 @@ std::vector<unsigned> runnableLaneCounts() {
     return counts;
 }
 
-// Hashes files[i] as tag i through Md5Files, starting files whenever a lane
-// is free, as many as fit; the digests in tag order.
-std::vector<std::string> md5Files(const std::vector<std::u16string>& files, unsigned lanes) {
-    std::vector<std::string> digests(files.size());
-    Md5Files hasher(lanes);
+// Hashes files[i] as tag i through Md5Files, with SHA-256 too, starting
+// files whenever a lane is free, as many as fit; the digests in tag order.
+std::vector<FileDigests> md5Files(const std::vector<std::u16string>& files, unsigned lanes) {
+    std::vector<FileDigests> digests(files.size());
+    Md5Files hasher(lanes, {}, true);
     std::size_t started = 0, tag = 0;
-    std::string digest;
+    FileDigests digest;
     for (;;) {
         while (started < files.size() && hasher.hasRoom()) {
             EXPECT_TRUE(hasher.start(started, files[started]));
             ++started;
         }
         if (!hasher.next(tag, digest)) break;
-        EXPECT_TRUE(digests[tag].empty()) << "file " << tag << " ended twice";
+        EXPECT_TRUE(digests[tag].md5.empty()) << "file " << tag << " ended twice";
         digests[tag] = digest;
     }
     return digests;
@@ -143,7 +144,8 @@ TEST(FileMd5, Rfc1321InputsAsFiles) {
 
 // Files of every length around the block edges and a few of some MiB, in an
 // order that puts unequal lengths side by side, so that lanes end at
-// different times and are refilled.
+// different times and are refilled; the SHA-256 that the same reads feed
+// must be the whole file's.
 TEST(Md5Files, SideBySideDigestsEqualTheScalarOnes) {
     ScratchDir scratch;
     std::mt19937 random(20240611);
@@ -156,18 +158,20 @@ TEST(Md5Files, SideBySideDigestsEqualTheScalarOnes) {
     std::shuffle(lengths.begin(), lengths.end(), random);
 
     std::vector<std::u16string> files;
-    std::vector<std::string> expected;
+    std::vector<std::string> expected, expectedSha256;
     for (const std::size_t length : lengths) {
         std::string bytes(length, '\0');
         for (char& b : bytes) b = static_cast<char>(random());
         files.push_back(scratch.path(platform::utf8ToUtf16(std::to_string(files.size()))));
         ASSERT_TRUE(writeBytes(files.back(), bytes));
         expected.push_back(digestOf(bytes));
+        expectedSha256.push_back(crypto::sha256Hex(bytes.data(), bytes.size()));
     }
     for (const unsigned lanes : runnableLaneCounts()) {
-        const std::vector<std::string> digests = md5Files(files, lanes);
+        const std::vector<FileDigests> digests = md5Files(files, lanes);
         for (std::size_t i = 0; i < files.size(); ++i) {
-            EXPECT_EQ(digests[i], expected[i]) << lanes << " lanes, " << lengths[i] << " bytes";
+            EXPECT_EQ(digests[i].md5, expected[i]) << lanes << " lanes, " << lengths[i] << " bytes";
+            EXPECT_EQ(digests[i].sha256, expectedSha256[i]) << lanes << " lanes, " << lengths[i] << " bytes";
         }
     }
 }

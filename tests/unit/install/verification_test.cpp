@@ -73,6 +73,47 @@ TEST_F(Verification, StopsAtTheFirstFailingEntryInManifestOrder) {
     EXPECT_EQ(errorText, u"非法路径 updater.exe:x");
 }
 
+// A signed update: every entry needs its sha256, and its staged file's
+// SHA-256 must match (also for the Updater's own file, which the md5 check
+// exempts); the files of a verified update stay held for the installation.
+TEST_F(Verification, SignedUpdatesCheckSha256AndHoldTheFiles) {
+    writeFile(u"autoTemp\\a", "abc");
+    writeFile(u"autoTemp\\updater.exe", "abc");
+    const std::u16string sha = u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";  // of "abc"
+    const std::u16string other = u"0000000000000000000000000000000000000000000000000000000000000000";
+    const std::u16string otherMd5 = u"00000000000000000000000000000000";
+    std::u16string upper = sha;
+    for (char16_t& c : upper) c = c >= u'a' ? static_cast<char16_t>(c - 32) : c;
+    struct Case {
+        const char* what;
+        std::vector<ManifestEntry> entries;
+        std::u16string message;  // "": passes
+    };
+    const Case cases[] = {
+        {"right digests", {{u"a", kAbc, sha}, {u"updater.exe", kAbc, sha}}, u""},
+        {"no sha256", {{u"a", kAbc, u""}}, u"SHA256检测错误 a"},
+        {"an upper-case sha256", {{u"a", kAbc, upper}}, u"SHA256检测错误 a"},
+        {"a wrong sha256", {{u"a", kAbc, other}}, u"SHA256检测错误 a"},
+        {"the own file's md5 is exempt", {{u"updater.exe", otherMd5, sha}}, u""},
+        {"its sha256 is not", {{u"updater.exe", kAbc, other}}, u"SHA256检测错误 updater.exe"},
+        {"md5 decides first", {{u"a", otherMd5, other}}, u"MD5检测错误 a"},
+        {"a missing file with an empty md5", {{u"gone", u"", sha}}, u"SHA256检测错误 gone"},
+        // The second hold of a file refuses the first, which keeps deleters out.
+        {"a path listed twice", {{u"a", kAbc, sha}, {u"a", kAbc, sha}}, u"MD5检测错误 a"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        install::HeldFiles held;
+        errorText = u"untouched";
+        const bool passed = install::verifyPackage(c.entries, u"autoTemp\\", u"updater.exe", errorText,
+                                                   install::noReports(), install::Examine::kUntilFailure, &held);
+        EXPECT_EQ(passed, c.message.empty());
+        EXPECT_EQ(errorText, c.message.empty() ? u"untouched" : c.message);
+        EXPECT_EQ(held.size(), passed ? c.entries.size() : 0u);
+        for (const platform::PinnedFile& file : held) EXPECT_TRUE(file.isOpen());
+    }
+}
+
 // The order rules with every lane count this processor runs: which entries
 // get a result, which decides, and which staged files are opened at all.
 TEST_F(Verification, OrderOfResultsAndOfOpenedFiles) {
@@ -119,7 +160,7 @@ TEST_F(Verification, OrderOfResultsAndOfOpenedFiles) {
             options.examine = c.examine;
             options.lanes = lanes;
             std::vector<std::u16string> opened;
-            options.open = [&](const std::u16string& path, platform::InputFile& file) {
+            options.open = [&](std::size_t, const std::u16string& path, platform::InputFile& file) {
                 opened.push_back(path);
                 return file.open(path);
             };
