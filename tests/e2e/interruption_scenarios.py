@@ -46,8 +46,9 @@ def large_update(s, count=3000):
 
 
 def journals(s):
-    staging = s.path("autoTemp")
-    return [name for name in os.listdir(staging) if name.endswith(".journal")] if os.path.isdir(staging) else []
+    """The journals where the Updater keeps them: a signed one in its own directory."""
+    where = s.dir if s.signed else s.path("autoTemp")
+    return [name for name in os.listdir(where) if name.endswith(".journal")] if os.path.isdir(where) else []
 
 
 def run_native(s, kill_at=0, count=False):

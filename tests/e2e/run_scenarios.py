@@ -7,14 +7,16 @@ runs the Updater from another working directory, and checks the exit code,
 the log's lines in order, the console lines, the product's command line and
 the files afterwards.
 
-    run_scenarios.py --updater U --product P --locker L [--wine WINE_RUN] NAME...
+    run_scenarios.py --updater U --signed-updater S --keys DIR --product P --locker L [--wine WINE_RUN] NAME...
     run_scenarios.py --list
 
 With --wine the programs are the Windows build, run through tools/wine-run.sh.
 Scenarios whose outcome differs by platform say so where they branch on
-`s.wine`.
+`s.wine`. S is the Updater built with the test keys of DIR (tests/keys);
+a scenario that sets `s.signed` runs it, with signed manifests.
 """
 
+import hashlib
 import os
 import re
 import shutil
@@ -22,9 +24,12 @@ import subprocess
 import sys
 import time
 
+from cryptography.hazmat.primitives.asymmetric.ed25519 import Ed25519PrivateKey
+
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from scenario_runner import Failure, Helpers, Registry, expect_equal, md5, product_record, run_main  # noqa: E402
 import interruption_scenarios  # noqa: E402
+import signed_scenarios  # noqa: E402
 
 SCENARIOS = Registry()
 scenario = SCENARIOS
@@ -32,6 +37,10 @@ scenario = SCENARIOS
 
 def as_bytes(content):
     return content.encode("utf-8") if isinstance(content, str) else content
+
+
+def sha256(content):
+    return hashlib.sha256(content).hexdigest()
 
 
 def xml_escape(text):
@@ -64,13 +73,15 @@ class Scenario:
         self.self_name = "updater" + self.exe
         self.env = dict(os.environ)
         self.helpers = Helpers(base, self.wine)
+        self.signed = False  # the Updater with the test keys, and signed manifests
+        self.preexec = None  # run in the Updater's process before it starts (POSIX)
         self.reset()
 
     def reset(self):
         """A fresh install directory holding only the Updater and the product."""
         shutil.rmtree(self.dir, ignore_errors=True)
         os.mkdir(self.dir)
-        shutil.copy(self.options.updater, self.path(self.self_name))
+        shutil.copy(self.options.signed_updater if self.signed else self.options.updater, self.path(self.self_name))
         shutil.copy(self.options.product, self.path("mivato.exe"))
 
     # ---- layout -------------------------------------------------------------
@@ -88,19 +99,32 @@ class Scenario:
         self.write("autoTemp\\" + rel, content)
 
     def manifest(self, entries):
-        """entries: (path, md5) pairs; md5 None leaves the attribute out."""
+        """entries: (path, md5) pairs or (path, md5, sha256) triples; None
+        leaves an attribute out. Signed with the first test key when signed."""
         lines = ['<?xml version="1.0" encoding="UTF-8"?>', "<update>"]
-        for path, digest in entries:
-            md5_attribute = "" if digest is None else f' md5="{xml_escape(digest)}"'
-            lines.append(f'  <file path="{xml_escape(path)}"{md5_attribute}/>')
+        for path, *digests in entries:
+            attributes = "".join(f' {name}="{xml_escape(value)}"'
+                                 for name, value in zip(("md5", "sha256"), digests) if value is not None)
+            lines.append(f'  <file path="{xml_escape(path)}"{attributes}/>')
         lines.append("</update>")
         self.write("move.xml", "\n".join(lines) + "\n")
+        if self.signed:
+            self.sign()
+
+    def sign(self, key="test-only-a"):
+        """move.xml.sig for move.xml as it stands, signed with a key of tests/keys
+        by Python's cryptography package (OpenSSL), not by the project's code."""
+        with open(os.path.join(self.options.keys, key + ".key")) as f:
+            private = Ed25519PrivateKey.from_private_bytes(bytes.fromhex(f.read().strip()))
+        with open(self.path("move.xml"), "rb") as f:
+            self.write("move.xml.sig", private.sign(f.read()).hex() + "\n")
 
     def staged_update(self, files):
         """Stages files {path: content} and lists them with their digests."""
         for rel, content in files.items():
             self.stage(rel, content)
-        self.manifest([(rel, md5(as_bytes(content))) for rel, content in files.items()])
+        self.manifest([(rel, md5(as_bytes(content)), sha256(as_bytes(content)) if self.signed else None)
+                       for rel, content in files.items()])
 
     def command(self, program, *args):
         return ([self.options.wine, program] if self.wine else [program]) + list(args)
@@ -131,7 +155,7 @@ class Scenario:
             # Started from elsewhere: the Updater must make its own directory
             # the working directory.
             completed = subprocess.run(self.command(self.path(program), *args), cwd=self.base, env=self.env,
-                                       stdout=out, stderr=subprocess.DEVNULL,
+                                       stdout=out, stderr=subprocess.DEVNULL, preexec_fn=self.preexec,
                                        timeout=180 if self.wine else 60)
         with open(stdout_path, "rb") as f:
             # Narrow console lines are code page 936 on Windows, UTF-8 on Linux.
@@ -549,11 +573,13 @@ def older_log_replaced(s):
 
 
 SCENARIOS.update(interruption_scenarios.SCENARIOS)
+SCENARIOS.update(signed_scenarios.SCENARIOS)
 
 
 def main():
     return run_main(SCENARIOS, Scenario, "upd-e2e",
-                    ("--updater", "--product", "--locker", "--helper", "--kill-switch"))
+                    ("--updater", "--signed-updater", "--keys", "--product", "--locker", "--helper",
+                     "--kill-switch"))
 
 
 if __name__ == "__main__":

@@ -5,17 +5,28 @@
 //   terminate-when PATH MS NAME  once PATH exists (two minutes at most), wait
 //                                MS milliseconds, then terminate every process
 //                                named NAME; exit code 1 when there was none
+//   tamper-when PATH MS FILE NEW once PATH exists, wait MS milliseconds, then
+//                                try to delete FILE, to replace it with NEW
+//                                and to open it for writing; print
+//                                "delete=C replace=C write=C" with the codes
 // On POSIX the tests start it with the whole command line as its only
 // argument, as the Updater starts the product, so that line is split here.
 #include <string>
 #include <vector>
 
 #include "install/md5.h"
+#include "platform/format.h"
 #include "platform/held_file.h"
 #include "platform/platform.h"
 #include "platform/utf.h"
 
 namespace {
+
+void waitFor(const std::u16string& path) {
+    for (int i = 0; i < 120000 && platform::findFirstFile(path) == platform::FindResult::kNotFound; ++i) {
+        platform::sleepMs(1);
+    }
+}
 
 std::vector<std::u16string> splitBlanks(const std::u16string& line) {
     std::vector<std::u16string> words;
@@ -57,9 +68,7 @@ int run(std::vector<std::u16string> args) {
         return 0;
     }
     if (mode == u"terminate-when" && args.size() == 5) {
-        for (int i = 0; i < 120000 && platform::findFirstFile(args[2]) == platform::FindResult::kNotFound; ++i) {
-            platform::sleepMs(1);
-        }
+        waitFor(args[2]);
         platform::sleepMs(toNumber(args[3]));
         std::vector<platform::ProcessEntry> processes;
         platform::processSnapshot(processes);
@@ -68,6 +77,18 @@ int run(std::vector<std::u16string> args) {
             if (process.exeName == args[4]) found = platform::terminateProcess(process.id) || found;
         }
         return found ? 0 : 1;
+    }
+    if (mode == u"tamper-when" && args.size() == 6) {
+        waitFor(args[2]);
+        platform::sleepMs(toNumber(args[3]));
+        const std::uint32_t deleted = platform::deleteFile(args[4]);
+        const std::uint32_t replaced = platform::moveFileReplace(args[5], args[4]);
+        const std::uint32_t written = platform::openReadWriteTest(args[4]);
+        platform::writeNarrowLine(platform::formatMessage(u"delete=%d replace=%d write=%d",
+                                                          {static_cast<std::int32_t>(deleted),
+                                                           static_cast<std::int32_t>(replaced),
+                                                           static_cast<std::int32_t>(written)}));
+        return 0;
     }
     if (mode == u"md5") {
         for (std::size_t i = 2; i < args.size(); ++i) {

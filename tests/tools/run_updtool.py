@@ -5,7 +5,8 @@ Each scenario works in a scratch directory: it builds trees, runs updtool
 (and, where the Updater's own verdict is the reference, the Updater itself
 with a fake product), and checks exit statuses, output and files.
 
-    run_updtool.py --updtool T --updater U --product P --locker L [--wine WINE_RUN] NAME...
+    run_updtool.py --updtool T --updater U --signed-updater S --keys DIR --product P --locker L
+                   [--wine WINE_RUN] NAME...
     run_updtool.py --list
 
 With --wine the programs are the Windows build, run through tools/wine-run.sh.
@@ -13,11 +14,16 @@ Windows file names cannot hold a double quote, "<" or ">", so under Wine the
 names that have them natively use a single quote and parentheses instead.
 """
 
+import hashlib
 import json
 import os
 import shutil
+import stat
 import subprocess
 import sys
+
+from cryptography.hazmat.primitives.asymmetric.ed25519 import Ed25519PrivateKey, Ed25519PublicKey
+from cryptography.hazmat.primitives.serialization import Encoding, PublicFormat
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from scenario_runner import Failure, Helpers, Registry, expect_equal, md5, product_record, run_main  # noqa: E402
@@ -96,8 +102,10 @@ class Scratch:
 
     # ---- the Updater as the reference ------------------------------------------
 
-    def install_updater(self, rel):
-        shutil.copy(self.options.updater, self.path(rel + "/updater" + self.exe))
+    def install_updater(self, rel, signed=False):
+        """The Updater (signed: the one that trusts the test keys) and the product in rel."""
+        updater = self.options.signed_updater if signed else self.options.updater
+        shutil.copy(updater, self.path(rel + "/updater" + self.exe))
         shutil.copy(self.options.product, self.path(rel + "/mivato.exe"))
 
     def run_updater(self, rel):
@@ -387,9 +395,110 @@ def usage_and_progress(s):
             raise Failure(f"no progress on the terminal: {seen[-200:]!r}")
 
 
+def test_key(s, name):
+    return os.path.join(s.options.keys, name)
+
+
+def verifies(public_hex, data, signature_text):
+    """Whether the signature file's text is public_hex's signature of data, by OpenSSL."""
+    try:
+        Ed25519PublicKey.from_public_bytes(bytes.fromhex(public_hex)).verify(bytes.fromhex(signature_text), data)
+        return True
+    except Exception:
+        return False
+
+
+def expect_signed(s, rel, key="test-only-a"):
+    """rel holds a signed update: sha256 on every entry, right for its staged
+    file, and move.xml.sig the key's signature of move.xml's bytes."""
+    manifest = s.read(rel + "/move.xml")
+    with open(test_key(s, key + ".pub")) as f:
+        public = f.read().strip()
+    if not verifies(public, manifest, s.read(rel + "/move.xml.sig").decode().strip()):
+        raise Failure(f"{rel}/move.xml.sig is not {key}'s signature of move.xml")
+    report = s.updtool("check", "--json", "--pub", test_key(s, key + ".pub"), rel).json()
+    expect_equal(f"{rel}: signature", report["signature"], {"status": "verified", "code": None, "key": public})
+    for e in report["entries"]:
+        expect_equal(f"{rel}: sha256 of {e['path']}", (e["sha256"]["expected"], e["sha256"]["actual"]),
+                     (hashlib.sha256(s.read(rel + "/autoTemp/" + e["path"])).hexdigest(),) * 2)
+    return report
+
+
+@scenario
+def signed_round_trip(s):
+    """keygen, stage --sign, sign and check --pub, and the Updater built with
+    the test keys installing what they make."""
+    # keygen: a seed, its public key as OpenSSL derives it, the private file for its owner only.
+    result = s.updtool("keygen", "team")
+    expect_equal("keygen", (result.status, result.stderr), (0, ""))
+    seed = bytes.fromhex(s.read("team.key").decode())
+    derived = Ed25519PrivateKey.from_private_bytes(seed).public_key().public_bytes(Encoding.Raw, PublicFormat.Raw)
+    expect_equal("team.pub", s.read("team.pub"), derived.hex().encode() + b"\n")
+    expect_equal("team.key is one line of 64 hex digits", len(s.read("team.key")), 65)
+    if not s.wine:
+        expect_equal("team.key mode", stat.S_IMODE(os.stat(s.path("team.key")).st_mode), 0o600)
+    result = s.updtool("keygen", "team")
+    expect_equal("keygen over an existing key", (result.status, s.read("team.key")), (1, seed.hex().encode() + b"\n"))
+
+    files = {"readme.txt": "new readme", "bin/core.dll": b"\x00core" * 500, "数据/图标.png": "icon"}
+    for rel, content in files.items():
+        s.write("new/" + rel, content)
+    result = s.updtool("stage", "--all", "--new", "new", "--out", "out", "--sign", test_key(s, "test-only-a.key"))
+    expect_equal("stage --sign", (result.status, result.stderr), (0, ""))
+    expect_signed(s, "out")
+    # Without --pub, check says what it always said.
+    plain = s.updtool("check", "--json", "out").json()
+    expect_equal("check without --pub", ("signature" in plain, "sha256" in plain["entries"][0]), (False, False))
+    report = s.updtool("check", "--json", "--pub", test_key(s, "test-only-untrusted.pub"), "out").json()
+    expect_equal("another key", (report["signature"]["status"], report["message"]),
+                 ("not-verified", "move.xml.sig签名检测错误 （577）"))
+    text = s.updtool("check", "--pub", test_key(s, "test-only-untrusted.pub"), "out").stdout
+    if "move.xml.sig: no given key verifies move.xml with it\n" not in text:
+        raise Failure(f"check's text does not name the signature's fault: {text!r}")
+
+    # sign: an unsigned staging gains sha256 and a signature; a staged file
+    # that no longer matches its md5 is refused and nothing changes.
+    result = s.updtool("stage", "--all", "--new", "new", "--out", "plain")
+    expect_equal("stage", result.status, 0)
+    result = s.updtool("sign", "--key", test_key(s, "test-only-a.key"), "plain")
+    expect_equal("sign", (result.status, result.stderr), (0, ""))
+    expect_signed(s, "plain")
+    before = (s.read("plain/move.xml"), s.read("plain/move.xml.sig"))
+    s.write("plain/autoTemp/readme.txt", "changed after staging")
+    result = s.updtool("sign", "--key", test_key(s, "test-only-a.key"), "plain")
+    expect_equal("sign a changed staging", (result.status, s.read("plain/move.xml"), s.read("plain/move.xml.sig")),
+                 (1, *before))
+    report = check_both(s, "plain", 1)
+    expect_equal("check without --pub of the changed staging", report["message"], "MD5检测错误 readme.txt")
+
+    # A wrong sha256 in a manifest that is signed all the same: check --pub
+    # names it, and the Updater with the test keys says what check predicts.
+    shutil.copytree(s.path("out"), s.path("wrong"))
+    right = hashlib.sha256(s.read("wrong/autoTemp/readme.txt")).hexdigest()
+    manifest = s.read("wrong/move.xml").replace(right.encode(), b"0" * 64)
+    s.write("wrong/move.xml", manifest)
+    with open(test_key(s, "test-only-a.key")) as f:
+        signer = Ed25519PrivateKey.from_private_bytes(bytes.fromhex(f.read().strip()))
+    s.write("wrong/move.xml.sig", signer.sign(manifest).hex() + "\n")
+    report = s.updtool("check", "--json", "--pub", test_key(s, "test-only-a.pub"), "wrong").json()
+    wrong = [e for e in report["entries"] if e["status"] != "ok"]
+    expect_equal("wrong sha256", [(e["path"], e["status"], e["message"]) for e in wrong],
+                 [("readme.txt", "sha256-mismatch", "SHA256检测错误 readme.txt")])
+    s.install_updater("wrong", signed=True)
+    expect_equal("the signed Updater against check --pub", s.run_updater("wrong"), report["outcome"])
+
+    # Shipping: the Updater with the test keys installs the signed update.
+    s.install_updater("out", signed=True)
+    expect_equal("check --pub in the install directory",
+                 s.updtool("check", "--pub", test_key(s, "test-only-a.pub"), "out").status, 0)
+    expect_equal("the signed Updater's outcome", s.run_updater("out"), "moveok~")
+    installed = {rel: s.read("out/" + rel) for rel in files}
+    expect_equal("installed", installed, {rel: (c.encode() if isinstance(c, str) else c) for rel, c in files.items()})
+
+
 def main():
     return run_main(SCENARIOS, Scratch, "updtool",
-                    ("--updtool", "--updater", "--product", "--locker"))
+                    ("--updtool", "--updater", "--signed-updater", "--keys", "--product", "--locker"))
 
 
 if __name__ == "__main__":
