@@ -191,13 +191,22 @@ void closeFile(FileHandle file) {
 
 // ---- durable files ----------------------------------------------------------
 
-std::uint32_t createFileNew(const std::u16string& path, FileHandle& file) {
+namespace {
+
+std::uint32_t createNew(const std::u16string& path, mode_t mode, FileHandle& file) {
     const std::string native = posix::nativePath(path);
-    const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
     file = fd < 0 ? kInvalidFile : fd;
     if (fd >= 0) return kErrorSuccess;
     return errno == EEXIST ? kErrorFileExists : posix::errorFromErrno(errno, native);
 }
+
+}  // namespace
+
+std::uint32_t createFileNew(const std::u16string& path, FileHandle& file) { return createNew(path, 0666, file); }
+
+// The umask can only take bits away from 0600.
+std::uint32_t createPrivateFileNew(const std::u16string& path, FileHandle& file) { return createNew(path, 0600, file); }
 
 std::uint32_t writeAll(FileHandle file, const void* data, std::size_t size) {
     const auto* bytes = static_cast<const char*>(data);

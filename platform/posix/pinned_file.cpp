@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <iterator>
-#include <utility>
 
 #include "platform/pinned_file.h"
 #include "platform/platform.h"
@@ -34,20 +33,6 @@ bool takeOver(int fd, const struct stat& st) {
 }
 
 }  // namespace
-
-PinnedFile::~PinnedFile() { close(); }
-
-PinnedFile::PinnedFile(PinnedFile&& other) noexcept { *this = std::move(other); }
-
-PinnedFile& PinnedFile::operator=(PinnedFile&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = std::exchange(other.handle_, -1);
-        path_ = std::move(other.path_);
-        std::copy(std::begin(other.opened_), std::end(other.opened_), opened_);
-    }
-    return *this;
-}
 
 std::uint32_t PinnedFile::open(const std::u16string& path) {
     close();

@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include <cstring>
-#include <utility>
 #include <vector>
 
 #include "platform/pinned_file.h"
@@ -9,19 +8,6 @@
 #include "platform/win32/wide.h"
 
 namespace platform {
-
-PinnedFile::~PinnedFile() { close(); }
-
-PinnedFile::PinnedFile(PinnedFile&& other) noexcept { *this = std::move(other); }
-
-PinnedFile& PinnedFile::operator=(PinnedFile&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = std::exchange(other.handle_, -1);
-        path_ = std::move(other.path_);
-    }
-    return *this;
-}
 
 std::uint32_t PinnedFile::open(const std::u16string& path) {
     close();
