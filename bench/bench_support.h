@@ -85,6 +85,23 @@ inline bool layOutPackage(const std::u16string& dir, int files, std::size_t byte
     return writeWhole(dir + u"\\move.xml", std::vector<unsigned char>(manifest.begin(), manifest.end()));
 }
 
+// The sizes of the update benchmark's files: files sizes between 512 bytes
+// and 52 KiB as a fixed generator draws them, scaled to total bytes in all.
+inline std::vector<std::uint64_t> updateFileSizes(int files, std::uint64_t total) {
+    std::vector<std::uint64_t> sizes(static_cast<std::size_t>(files));
+    std::uint64_t x = 12345, drawn = 0, scaled = 0;
+    for (std::uint64_t& size : sizes) {
+        x = x * 6364136223846793005ull + 1442695040888963407ull;
+        size = 512 + (x >> 33) % 53000;
+        drawn += size;
+    }
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        sizes[i] = i + 1 == sizes.size() ? total - scaled : sizes[i] * total / drawn;
+        scaled += sizes[i];
+    }
+    return sizes;
+}
+
 inline void removePackage(const std::u16string& dir, int files) {
     for (int i = 0; i < files; ++i) {
         const std::string name = stagedName(i);

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "app/update_job.h"
+#include "bench/bench_support.h"
 #include "platform/utf.h"
 
 namespace fs = std::filesystem;
@@ -73,17 +74,10 @@ std::string hexMd5(const unsigned char* data, std::size_t size) {
 
 std::vector<PlannedFile> plan() {
     std::vector<PlannedFile> files(kFiles);
-    std::uint64_t x = 12345, total = 0;
-    for (int i = 0; i < kFiles; ++i) {
-        x = x * 6364136223846793005ull + 1442695040888963407ull;
-        files[i].size = 512 + (x >> 33) % 53000;
-        total += files[i].size;
-    }
-    std::uint64_t scaled = 0;
+    const std::vector<std::uint64_t> sizes = bench::updateFileSizes(kFiles, kTotalBytes);
     for (int i = 0; i < kFiles; ++i) {
         PlannedFile& f = files[i];
-        f.size = i + 1 == kFiles ? kTotalBytes - scaled : f.size * kTotalBytes / total;
-        scaled += f.size;
+        f.size = sizes[i];
         f.path = "d" + std::to_string(i % 20) + "\\s" + std::to_string(i % 7) + "\\f" + std::to_string(i) + ".bin";
         f.existing = i % 4 == 0;
     }
