@@ -5,6 +5,7 @@
 #include "crypto/block_feed.h"
 #include "crypto/hex.h"
 #include "crypto/sha256_blocks.h"
+#include "crypto/sha256x2.h"
 #include "platform/cpu_features.h"
 
 namespace crypto {
@@ -52,6 +53,22 @@ void Sha256::reset() {
 void Sha256::update(const void* data, std::size_t size) {
     feedBlocks(buffer_, length_, data, size,
                [this](const std::uint8_t* blocks, std::size_t count) { blocks_(state_, blocks, count); });
+}
+
+void Sha256::updateTwo(Sha256& a, const void* dataA, Sha256& b, const void* dataB, std::size_t size) {
+    const std::size_t whole = size - size % 64;
+    if (a.blocks_ == sha256BlocksShaExtensions && b.blocks_ == sha256BlocksShaExtensions && a.length_ % 64 == 0 &&
+        b.length_ % 64 == 0 && whole > 0) {
+        sha256BlocksTwoShaExtensions(a.state_, static_cast<const std::uint8_t*>(dataA), b.state_,
+                                     static_cast<const std::uint8_t*>(dataB), whole / 64);
+        a.length_ += whole;
+        b.length_ += whole;
+        dataA = static_cast<const std::uint8_t*>(dataA) + whole;
+        dataB = static_cast<const std::uint8_t*>(dataB) + whole;
+        size -= whole;
+    }
+    a.update(dataA, size);
+    b.update(dataB, size);
 }
 
 Sha256Digest Sha256::finish() {

@@ -56,17 +56,19 @@ void Md5Files::dropAbove(std::size_t tag) {
 // hashed together; a file that gave less has ended and is finished alone.
 void Md5Files::round() {
     unsigned whole = 0, only = 0;
+    unsigned wholeLanes[kMd5MaxLanes] = {};
     for (unsigned lane = 0; lane < kernel_.lanes; ++lane) {
         if (!lanes_[lane].busy) continue;
         const std::size_t got = lanes_[lane].file.read(blocks_[lane], kRead);
-        if (sha256_) lanes_[lane].sha256.update(blocks_[lane], got);
         if (got == kRead) {
-            ++whole;
+            wholeLanes[whole++] = lane;
             only = lane;
         } else {
+            if (sha256_) lanes_[lane].sha256.update(blocks_[lane], got);
             finish(lane, got);
         }
     }
+    if (sha256_) sha256Round(wholeLanes, whole);
     if (whole == 1) {
         // One stream alone runs faster on the scalar code than in a vector.
         std::uint32_t words[4];
@@ -84,6 +86,16 @@ void Md5Files::round() {
     for (Lane& lane : lanes_) {
         if (lane.busy) lane.bytes += kRead;
     }
+}
+
+void Md5Files::sha256Round(const unsigned* lanes, unsigned count) {
+    unsigned i = 0;
+    for (; i + 1 < count; i += 2) {
+        Lane& a = lanes_[lanes[i]];
+        Lane& b = lanes_[lanes[i + 1]];
+        crypto::Sha256::updateTwo(a.sha256, blocks_[lanes[i]], b.sha256, blocks_[lanes[i + 1]], kRead);
+    }
+    if (i < count) lanes_[lanes[i]].sha256.update(blocks_[lanes[i]], kRead);
 }
 
 void Md5Files::finish(unsigned lane, std::size_t got) {

@@ -68,6 +68,8 @@ private:
     };
 
     void round();
+    // Feeds the SHA-256 of each of lanes count lanes its whole block, two side by side.
+    void sha256Round(const unsigned* lanes, unsigned count);
     void chaining(unsigned lane, std::uint32_t out[4]) const;
     void setChaining(unsigned lane, const std::uint32_t in[4]);
     void finish(unsigned lane, std::size_t got);

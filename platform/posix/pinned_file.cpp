@@ -45,9 +45,10 @@ std::uint32_t PinnedFile::open(const std::u16string& path) {
         code = posix::errorFromErrno(errno, native);
     } else if (!S_ISREG(st.st_mode)) {
         code = kErrorAccessDenied;
-    } else if (posix::lockedByOther(fd, LOCK_EX) || ::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+    } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::flock(fd, LOCK_SH | LOCK_NB) != 0) {
         // Any other holder, this program's other pins of the file included,
-        // conflicts with a handle that refuses writers and deleters.
+        // conflicts with a handle that refuses writers and deleters; the
+        // pin itself lets readers in.
         code = kErrorSharingViolation;
     }
     if (code != kErrorSuccess) {

@@ -139,3 +139,30 @@ TEST(Sha, PatternedInputsAroundTheBlockSizes) {
         expectDigests(pattern(p.length), p.sha256, p.sha512, std::to_string(p.length) + " bytes");
     }
 }
+
+// Two messages fed side by side, in pieces that leave part of a block
+// waiting in one, the other or both, and in whole blocks, which the SHA
+// extensions compress two at a time: each digest is its message's.
+TEST(Sha, TwoMessagesSideBySide) {
+    const std::string a = pattern(5000), b = pattern(5003).substr(3);
+    const std::string expectedA = sha256Hex(a.data(), a.size()), expectedB = sha256Hex(b.data(), b.size());
+    for (const auto& [name, blocks] : sha256BlockPaths()) {
+        for (const std::size_t piece : {1u, 63u, 64u, 100u, 1024u}) {
+            Sha256 x(blocks), y(blocks);
+            x.update(a.data(), 10);  // a's pieces start off a block's edge
+            std::size_t at = 10;
+            for (; at + piece <= 4000; at += piece) Sha256::updateTwo(x, a.data() + at, y, b.data() + at - 10, piece);
+            x.update(a.data() + at, a.size() - at);
+            y.update(b.data() + at - 10, b.size() - (at - 10));
+            EXPECT_EQ(toHex(x.finish()), expectedA) << name << ", pieces of " << piece;
+            EXPECT_EQ(toHex(y.finish()), expectedB) << name << ", pieces of " << piece;
+        }
+        // Whole blocks and the start of one.
+        Sha256 x(blocks), y(blocks);
+        Sha256::updateTwo(x, a.data(), y, b.data(), 4100);
+        x.update(a.data() + 4100, a.size() - 4100);
+        y.update(b.data() + 4100, b.size() - 4100);
+        EXPECT_EQ(toHex(x.finish()), expectedA) << name << ", whole blocks first";
+        EXPECT_EQ(toHex(y.finish()), expectedB) << name << ", whole blocks first";
+    }
+}
