@@ -33,6 +33,19 @@ constexpr std::uint64_t kTotalBytes = 256ull << 20;
 
 std::u16string widen(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
+// File i's directories and path below autoTemp: d<i%20>, d<i%20>\s<i%7>, d<i%20>\s<i%7>\f<i>.bin.
+struct Names {
+    std::string d, s, path;
+};
+
+Names names(int i) {
+    char d[16], s[32], path[48];
+    std::snprintf(d, sizeof d, "d%d", i % 20);
+    std::snprintf(s, sizeof s, "%s\\s%d", d, i % 7);
+    std::snprintf(path, sizeof path, "%s\\f%d.bin", s, i);
+    return {d, s, path};
+}
+
 // dir\autoTemp\d<i%20>\s<i%7>\f<i>.bin, move.xml with both digests, move.xml.sig.
 bool layOut(const std::u16string& dir, const crypto::Ed25519Seed& seed) {
     platform::createDirectory(dir);
@@ -41,8 +54,7 @@ bool layOut(const std::u16string& dir, const crypto::Ed25519Seed& seed) {
     const std::vector<std::uint64_t> sizes = bench::updateFileSizes(kFiles, kTotalBytes);
     std::vector<unsigned char> content;
     for (int i = 0; i < kFiles; ++i) {
-        const std::string d = "d" + std::to_string(i % 20), s = d + "\\s" + std::to_string(i % 7);
-        const std::string path = s + "\\f" + std::to_string(i) + ".bin";
+        const auto [d, s, path] = names(i);
         platform::createDirectory(dir + u"\\autoTemp\\" + widen(d));
         platform::createDirectory(dir + u"\\autoTemp\\" + widen(s));
         content.resize(static_cast<std::size_t>(sizes[static_cast<std::size_t>(i)]));
@@ -60,12 +72,10 @@ bool layOut(const std::u16string& dir, const crypto::Ed25519Seed& seed) {
 }
 
 void removeLayout(const std::u16string& dir) {
-    for (int i = 0; i < kFiles; ++i) {
-        const std::string d = "d" + std::to_string(i % 20), s = d + "\\s" + std::to_string(i % 7);
-        platform::deleteFile(dir + u"\\autoTemp\\" + widen(s + "\\f" + std::to_string(i) + ".bin"));
-        if (i < 140) platform::removeDirectory(dir + u"\\autoTemp\\" + widen(s));
-    }
-    for (int d = 0; d < 20; ++d) platform::removeDirectory(dir + u"\\autoTemp\\" + widen("d" + std::to_string(d)));
+    for (int i = 0; i < kFiles; ++i) platform::deleteFile(dir + u"\\autoTemp\\" + widen(names(i).path));
+    // The first 140 files name every directory, the deepest first.
+    for (int i = 0; i < 140; ++i) platform::removeDirectory(dir + u"\\autoTemp\\" + widen(names(i).s));
+    for (int i = 0; i < 20; ++i) platform::removeDirectory(dir + u"\\autoTemp\\" + widen(names(i).d));
     platform::removeDirectory(dir + u"\\autoTemp");
     platform::deleteFile(dir + u"\\move.xml");
     platform::deleteFile(dir + u"\\move.xml.sig");

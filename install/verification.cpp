@@ -31,7 +31,8 @@ EntryVerification judge(const ManifestEntry& entry, FileDigests digests, bool st
         verification.result = entry.path == selfName ? EntryVerification::kOwnFile : EntryVerification::kMismatch;
     }
     // The expected value is hex text already (see isSha256Text).
-    if (sha256 && verification.passed() && entry.sha256 != std::u16string(verification.sha256.begin(), verification.sha256.end())) {
+    const std::u16string actualSha256(verification.sha256.begin(), verification.sha256.end());
+    if (sha256 && verification.passed() && entry.sha256 != actualSha256) {
         verification.result = EntryVerification::kSha256Mismatch;
     }
     return verification;
@@ -48,7 +49,8 @@ void verifyEntries(const std::vector<ManifestEntry>& entries, const std::u16stri
     if (held != nullptr) {
         held->clear();
         held->resize(entries.size());
-        // The reading borrows the held file: nothing else can open it now.
+        // Each staged file is opened as a held file and read through it, as
+        // no second open of it is let in now.
         open = [held](std::size_t tag, const std::u16string& path, platform::InputFile& file) {
             return (*held)[tag].open(path) == platform::kErrorSuccess && file.open((*held)[tag]);
         };
