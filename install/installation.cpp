@@ -72,8 +72,9 @@ private:
         if (held_ == nullptr) return platform::moveFileReplace(stagingDir_ + target, target);
         platform::PinnedFile& file = (*held_)[index];
         const std::uint32_t code = file.moveTo(target);
-        // Where it is now only administrators may write; and the file must
-        // not stand in the way of undoing the installation.
+        // Moved, it lies where only administrators may write, and held it
+        // would stand in the way of undoing the installation; not moved, it
+        // is needed no more.
         file.close();
         return code;
     }
