@@ -1,8 +1,9 @@
 // Arbitrary bytes as a document file through XmlDoc::loadFile: mark
 // detection, the declared encoding, the UTF-8 test, NUL removal, conversion
 // and the parse. A sanitizer report, a true result for a document that is not
-// well formed, or a different reading by a document that loaded a big-endian
-// file before is a finding.
+// well formed, a different reading by a document that loaded a big-endian
+// file before, or a different reading of the same bytes from memory
+// (loadBytes, as a signed manifest is read) is a finding.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -62,6 +63,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     reused.setFlags(xml::FILE_UTF16BE);
     if (reused.loadFile(path) != loaded || reused.text() != fresh.text()) {
         fail("a big-endian flag from before changed the reading");
+    }
+
+    xml::XmlDoc fromMemory;
+    const bool fromMemoryLoaded = fromMemory.loadBytes({reinterpret_cast<const char*>(data), size});
+    if (fromMemoryLoaded != loaded || fromMemory.text() != fresh.text() || fromMemory.flags() != fresh.flags()) {
+        fail("the bytes in memory read otherwise than their file");
     }
     return 0;
 }

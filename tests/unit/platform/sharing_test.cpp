@@ -192,6 +192,8 @@ TEST(PinnedFile, AChangedFileIsNeverMoved) {
         platform::PinnedFile pinned;
         ASSERT_EQ(pinned.open(staged), 0u);
         const std::string how = change;
+        // Change times may be as coarse as a few milliseconds.
+        platform::sleepMs(20);
         std::error_code error;
         if (how == "replace") {
             std::filesystem::rename(native(scratch.path(u"evil")), native(staged), error);
