@@ -59,7 +59,7 @@ void Md5Files::round() {
     unsigned wholeLanes[kMd5MaxLanes] = {};
     for (unsigned lane = 0; lane < kernel_.lanes; ++lane) {
         if (!lanes_[lane].busy) continue;
-        const std::size_t got = lanes_[lane].file.read(blocks_[lane], kRead);
+        const std::size_t got = lanes_[lane].file.view(blocks_[lane], kRead);
         if (got == kRead) {
             wholeLanes[whole++] = lane;
             only = lane;
@@ -77,10 +77,14 @@ void Md5Files::round() {
         md5Lanes1(words, &data, kRead / 64);
         setChaining(only, words);
     } else if (whole > 1) {
-        // Idle lanes hash whatever their buffer holds; their words are set
-        // afresh when a file starts there.
+        // Idle lanes hash a block of zeros; their words are set afresh when a
+        // file starts there.
+        static const unsigned char kIdle[kRead] = {};
         const unsigned char* data[kMd5MaxLanes];
-        for (unsigned lane = 0; lane < kernel_.lanes; ++lane) data[lane] = blocks_[lane];
+        for (unsigned lane = 0; lane < kernel_.lanes; ++lane) {
+            const bool hashed = lanes_[lane].busy && blocks_[lane] != nullptr;
+            data[lane] = hashed ? blocks_[lane] : kIdle;
+        }
         kernel_.transform(state_, data, kRead / 64);
     }
     for (Lane& lane : lanes_) {

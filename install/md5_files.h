@@ -80,6 +80,7 @@ private:
     unsigned inFlight_ = 0;
     Lane lanes_[kMd5MaxLanes];
     alignas(32) std::uint32_t state_[4 * kMd5MaxLanes] = {};
-    alignas(32) unsigned char blocks_[kMd5MaxLanes][kRead] = {};
+    // Each lane's block of this round, where its file's buffer holds it.
+    const unsigned char* blocks_[kMd5MaxLanes] = {};
     std::vector<Finished> finished_;
 };

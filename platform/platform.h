@@ -166,6 +166,9 @@ public:
     // Reads up to size bytes; returns the count delivered (short at end of
     // file or on a read error).
     std::size_t read(void* buffer, std::size_t size);
+    // Reads as read does (size at most 64 KiB) without copying the bytes:
+    // data points at them in the object's buffer until its next call.
+    std::size_t view(const unsigned char*& data, std::size_t size);
     bool seek(std::int64_t offset);  // from the start
     std::int64_t length();           // -1 when unknown
     bool close();                    // false when closing failed

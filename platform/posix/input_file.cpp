@@ -1,9 +1,8 @@
-// Byte reading through a stdio stream with a large buffer of its own, so that
-// the small reads of the callers rarely reach the system.
+// Byte reading over read(2) through a large buffer of our own (the same as
+// the Windows build's), so that the small reads of the callers rarely reach
+// the system.
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
-#include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,30 +10,26 @@
 #include "platform/pinned_file.h"
 #include "platform/platform.h"
 #include "platform/posix/native.h"
+#include "platform/read_buffer.h"
 
 namespace platform {
 
 namespace {
 
-struct Stream {
-    std::FILE* file = nullptr;
-    std::unique_ptr<char[]> buffer;
+struct Reader {
+    int fd = -1;
+    ReadBuffer buffer;
 };
 
-constexpr std::size_t kStreamBuffer = 1 << 16;
+Reader& reader(void* handle) { return *static_cast<Reader*>(handle); }
 
-Stream* stream(void* handle) { return static_cast<Stream*>(handle); }
-
-// A buffered stream that owns fd; null, with fd closed, when none can be made.
-Stream* streamOver(int fd) {
-    std::FILE* file = ::fdopen(fd, "rb");
-    if (file == nullptr) {
-        ::close(fd);
-        return nullptr;
+// One read of up to size bytes; 0 at the end of the file or on an error.
+std::size_t readOnce(int fd, unsigned char* into, std::size_t size) {
+    for (;;) {
+        const ssize_t got = ::read(fd, into, size);
+        if (got >= 0) return static_cast<std::size_t>(got);
+        if (errno != EINTR) return 0;
     }
-    auto* s = new Stream{file, std::make_unique_for_overwrite<char[]>(kStreamBuffer)};
-    std::setvbuf(file, s->buffer.get(), _IOFBF, kStreamBuffer);
-    return s;
 }
 
 // The descriptor of path opened for reading, or -1 with the error code.
@@ -68,49 +63,56 @@ bool InputFile::open(const std::u16string& path) {
     std::uint32_t code = kErrorSuccess;
     const int fd = openForReading(path, code);
     if (fd < 0) return false;
-    handle_ = streamOver(fd);
-    return handle_ != nullptr;
+    handle_ = new Reader{fd, {}};
+    return true;
 }
 
 bool InputFile::open(const PinnedFile& file) {
     close();
     if (!file.isOpen()) return false;
-    // A descriptor of its own, which the stream may close.
+    // A descriptor of its own, which closing may close.
     const int fd = ::fcntl(static_cast<int>(file.handle_), F_DUPFD_CLOEXEC, 0);
     if (fd < 0) return false;
     if (::lseek(fd, 0, SEEK_SET) != 0) {
         ::close(fd);
         return false;
     }
-    handle_ = streamOver(fd);
-    return handle_ != nullptr;
+    handle_ = new Reader{fd, {}};
+    return true;
 }
 
 std::size_t InputFile::read(void* buffer, std::size_t size) {
     if (handle_ == nullptr) return 0;
-    return std::fread(buffer, 1, size, stream(handle_)->file);
+    Reader& r = reader(handle_);
+    return r.buffer.read(buffer, size, [&](unsigned char* into, std::size_t n) { return readOnce(r.fd, into, n); });
+}
+
+std::size_t InputFile::view(const unsigned char*& data, std::size_t size) {
+    if (handle_ == nullptr) return 0;
+    Reader& r = reader(handle_);
+    return r.buffer.view(data, size, [&](unsigned char* into, std::size_t n) { return readOnce(r.fd, into, n); });
 }
 
 bool InputFile::seek(std::int64_t offset) {
-    return handle_ != nullptr && ::fseeko(stream(handle_)->file, static_cast<off_t>(offset), SEEK_SET) == 0;
+    if (handle_ == nullptr) return false;
+    Reader& r = reader(handle_);
+    if (::lseek(r.fd, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
+    r.buffer.reset();
+    return true;
 }
 
 std::int64_t InputFile::length() {
     if (handle_ == nullptr) return -1;
-    std::FILE* file = stream(handle_)->file;
-    const off_t here = ::ftello(file);
-    if (here < 0 || ::fseeko(file, 0, SEEK_END) != 0) return -1;
-    const off_t end = ::ftello(file);
-    if (::fseeko(file, here, SEEK_SET) != 0) return -1;
-    return end;
+    struct stat st {};
+    return ::fstat(reader(handle_).fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
 }
 
 bool InputFile::close() {
     if (handle_ == nullptr) return true;
-    Stream* s = stream(handle_);
+    Reader* r = &reader(handle_);
     handle_ = nullptr;
-    const bool ok = std::fclose(s->file) == 0;
-    delete s;
+    const bool ok = ::close(r->fd) == 0;
+    delete r;
     return ok;
 }
 

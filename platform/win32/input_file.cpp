@@ -4,24 +4,19 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstring>
-#include <memory>
 
 #include "platform/pinned_file.h"
 #include "platform/platform.h"
+#include "platform/read_buffer.h"
 #include "platform/win32/wide.h"
 
 namespace platform {
 
 namespace {
 
-constexpr DWORD kBufferBytes = 1 << 16;
-
 struct Reader {
     HANDLE file = INVALID_HANDLE_VALUE;
-    std::unique_ptr<unsigned char[]> buffer = std::make_unique_for_overwrite<unsigned char[]>(kBufferBytes);
-    DWORD at = 0;  // the next byte to deliver; filled: the bytes the buffer holds
-    DWORD filled = 0;
+    ReadBuffer buffer;
     bool owned = true;  // false: a pinned file's handle, which closing leaves open
 };
 
@@ -45,7 +40,7 @@ Reader* readerFor(void*& spare, HANDLE file, bool owned) {
     spare = nullptr;
     r->file = file;
     r->owned = owned;
-    r->at = r->filled = 0;
+    r->buffer.reset();
     return r;
 }
 
@@ -79,27 +74,13 @@ bool InputFile::open(const PinnedFile& file) {
 std::size_t InputFile::read(void* buffer, std::size_t size) {
     if (handle_ == nullptr) return 0;
     Reader& r = reader(handle_);
-    auto* out = static_cast<unsigned char*>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-        if (r.at == r.filled) {
-            // A request as large as the buffer goes straight to the caller's memory.
-            if (size - done >= kBufferBytes) {
-                const std::size_t got = readOnce(r.file, out + done, size - done);
-                if (got == 0) break;
-                done += got;
-                continue;
-            }
-            r.at = 0;
-            r.filled = static_cast<DWORD>(readOnce(r.file, r.buffer.get(), kBufferBytes));
-            if (r.filled == 0) break;
-        }
-        const std::size_t take = std::min<std::size_t>(size - done, r.filled - r.at);
-        std::memcpy(out + done, r.buffer.get() + r.at, take);
-        r.at += static_cast<DWORD>(take);
-        done += take;
-    }
-    return done;
+    return r.buffer.read(buffer, size, [&](unsigned char* into, std::size_t n) { return readOnce(r.file, into, n); });
+}
+
+std::size_t InputFile::view(const unsigned char*& data, std::size_t size) {
+    if (handle_ == nullptr) return 0;
+    Reader& r = reader(handle_);
+    return r.buffer.view(data, size, [&](unsigned char* into, std::size_t n) { return readOnce(r.file, into, n); });
 }
 
 bool InputFile::seek(std::int64_t offset) {
@@ -108,7 +89,7 @@ bool InputFile::seek(std::int64_t offset) {
     LARGE_INTEGER to;
     to.QuadPart = offset;
     if (!::SetFilePointerEx(r.file, to, nullptr, FILE_BEGIN)) return false;
-    r.at = r.filled = 0;
+    r.buffer.reset();
     return true;
 }
 

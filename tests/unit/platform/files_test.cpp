@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/platform.h"
 #include "support/scratch.h"
@@ -170,6 +171,35 @@ TEST(InputFile, ReadsSeeksAndMeasures) {
     EXPECT_EQ(file.read(buffer, 16), 2u);
     EXPECT_TRUE(file.close());
     EXPECT_FALSE(file.isOpen());
+}
+
+TEST(InputFile, ViewsDeliverWhatReadsDeliver) {
+    ScratchDir scratch;
+    std::string content(200001, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7 + i / 251);
+    ASSERT_TRUE(writeBytes(scratch.path(u"f"), content));
+    // Requests that divide the buffer, that do not (what is left moves to its
+    // front), and the largest a view takes.
+    const std::vector<std::size_t> patterns[] = {{1024}, {1000}, {1, 65535, 2}, {65536}, {3000, 64000}};
+    for (const std::vector<std::size_t>& pattern : patterns) {
+        platform::InputFile viewed, read;
+        ASSERT_TRUE(viewed.open(scratch.path(u"f")));
+        ASSERT_TRUE(read.open(scratch.path(u"f")));
+        std::string fromViews, fromReads;
+        std::vector<char> block(65536);
+        for (std::size_t i = 0;; ++i) {
+            const std::size_t size = pattern[i % pattern.size()];
+            const unsigned char* data = nullptr;
+            const std::size_t got = viewed.view(data, size);
+            const std::size_t expected = read.read(block.data(), size);
+            ASSERT_EQ(got, expected) << size;
+            fromViews.append(reinterpret_cast<const char*>(data), got);
+            fromReads.append(block.data(), expected);
+            if (got < size) break;
+        }
+        EXPECT_EQ(fromViews, content);
+        EXPECT_EQ(fromReads, content);
+    }
 }
 
 TEST(InputFile, RefusesDirectoriesAndMissingFiles) {

@@ -1,0 +1,76 @@
+// The buffer behind an InputFile: the callers' small reads are served from
+// one large read of the system, and a view hands out bytes where they lie in
+// the buffer, sparing the copy.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <memory>
+
+namespace platform {
+
+class ReadBuffer {
+public:
+    static constexpr std::size_t kBytes = 1 << 16;
+
+    // fill(into, size) makes one read of the system of up to size bytes and
+    // returns the count, 0 at the end of the file or on an error.
+
+    // Up to size bytes into out; fewer only at the end of the file or on an
+    // error. A request as large as the buffer goes straight to out.
+    template <typename Fill>
+    std::size_t read(void* out, std::size_t size, Fill&& fill) {
+        auto* to = static_cast<unsigned char*>(out);
+        std::size_t done = 0;
+        while (done < size) {
+            if (at_ == filled_) {
+                if (size - done >= kBytes) {
+                    const std::size_t got = fill(to + done, size - done);
+                    if (got == 0) break;
+                    done += got;
+                    continue;
+                }
+                at_ = 0;
+                filled_ = fill(bytes_.get(), kBytes);
+                if (filled_ == 0) break;
+            }
+            const std::size_t take = std::min(size - done, filled_ - at_);
+            std::memcpy(to + done, bytes_.get() + at_, take);
+            at_ += take;
+            done += take;
+        }
+        return done;
+    }
+
+    // The same count of bytes as read would deliver (size at most kBytes),
+    // left in the buffer: data points at them until the next call.
+    template <typename Fill>
+    std::size_t view(const unsigned char*& data, std::size_t size, Fill&& fill) {
+        if (filled_ - at_ < size) {
+            // Whatever is left moves to the front, and the rest of the room fills.
+            std::memmove(bytes_.get(), bytes_.get() + at_, filled_ - at_);
+            filled_ -= at_;
+            at_ = 0;
+            while (filled_ < size) {
+                const std::size_t got = fill(bytes_.get() + filled_, kBytes - filled_);
+                if (got == 0) break;
+                filled_ += got;
+            }
+        }
+        const std::size_t take = std::min(size, filled_ - at_);
+        data = bytes_.get() + at_;
+        at_ += take;
+        return take;
+    }
+
+    // Forgets what the buffer holds (a new file, a seek).
+    void reset() { at_ = filled_ = 0; }
+
+private:
+    std::unique_ptr<unsigned char[]> bytes_ = std::make_unique_for_overwrite<unsigned char[]>(kBytes);
+    std::size_t at_ = 0;      // the next byte to deliver
+    std::size_t filled_ = 0;  // the bytes the buffer holds
+};
+
+}  // namespace platform
