@@ -21,9 +21,7 @@
 // A scratch directory that is given keeps the manifests, for a profiler to
 // run one load on:  xml_bench --load ours|pugixml|rapidxml|expat FILE 0|1(UTF-16LE) RESULT_FILE
 #include <expat.h>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
+#include <malloc.h>  // the native benchmarks are built on glibc, as their iconv is
 #include <iconv.h>
 #include <pugixml.hpp>
 #include <rapidxml/rapidxml.hpp>
@@ -462,10 +460,8 @@ int main(int argc, char* argv[]) {
     if (argc == 6 && std::strcmp(argv[1], "--load") == 0) {
         return loadOnce(argv[2], argv[3], std::strcmp(argv[4], "1") == 0, argv[5]);
     }
-#ifdef __GLIBC__
     mallopt(M_MMAP_THRESHOLD, 1 << 30);
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
-#endif
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 15;
     const int freshRounds = argc > 2 ? std::atoi(argv[2]) : 15;
     const fs::path dir = argc > 3 ? fs::path(argv[3]) : fs::temp_directory_path() / "xml_bench";
