@@ -77,13 +77,12 @@ void Md5Files::round() {
         md5Lanes1(words, &data, kRead / 64);
         setChaining(only, words);
     } else if (whole > 1) {
-        // Idle lanes hash a block of zeros; their words are set afresh when a
-        // file starts there.
+        // Idle lanes (a finished lane's view went with its file) hash a block
+        // of zeros; their words are set afresh when a file starts there.
         static const unsigned char kIdle[kRead] = {};
         const unsigned char* data[kMd5MaxLanes];
         for (unsigned lane = 0; lane < kernel_.lanes; ++lane) {
-            const bool hashed = lanes_[lane].busy && blocks_[lane] != nullptr;
-            data[lane] = hashed ? blocks_[lane] : kIdle;
+            data[lane] = lanes_[lane].busy ? blocks_[lane] : kIdle;
         }
         kernel_.transform(state_, data, kRead / 64);
     }
