@@ -25,6 +25,20 @@ if [ ${#need[@]} -gt 0 ]; then
   fi
   echo "setup: installing ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+  # A mirror in the middle of a sync fails one index or another for a while;
+  # try again, and then install from what did arrive (the install itself says
+  # what is missing, if anything is).
+  for try in 1 2 3; do
+    apt-get update -qq && break
+    echo "setup: apt-get update failed (try $try of 3)" >&2
+    [ "$try" = 3 ] || sleep 15
+  done
+  if ! apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null; then
+    # Without a fresh i386 index of one suite (the security mirror behind the
+    # others, say), the i386 libraries cannot match their amd64 twins'
+    # versions; the release's own suite has both architectures at one version.
+    . /etc/os-release
+    echo "setup: installing again from ${VERSION_CODENAME}'s own suite" >&2
+    apt-get install -y -qq --no-install-recommends -t "$VERSION_CODENAME" "${need[@]}" >/dev/null
+  fi
 fi
