@@ -66,6 +66,12 @@ inline std::string stagedName(int i) {
     return name;
 }
 
+// Staged file i's path below the package's directory.
+inline std::u16string stagedPath(int i) {
+    const std::string name = stagedName(i);
+    return u"autoTemp\\" + std::u16string(name.begin(), name.end());
+}
+
 // dir\autoTemp with files staged files of bytes bytes each, and dir\move.xml
 // announcing each with its digest, in UTF-8 as updtool stage writes it.
 inline bool layOutPackage(const std::u16string& dir, int files, std::size_t bytes) {
@@ -76,7 +82,7 @@ inline bool layOutPackage(const std::u16string& dir, int files, std::size_t byte
     for (int i = 0; i < files; ++i) {
         fill(content, static_cast<std::uint64_t>(i));
         const std::string name = stagedName(i);
-        if (!writeWhole(dir + u"\\autoTemp\\" + std::u16string(name.begin(), name.end()), content)) return false;
+        if (!writeWhole(dir + u"\\" + stagedPath(i), content)) return false;
         Md5Context context;
         context.addBytes(content.data(), content.size());
         manifest += "  <file path=\"" + name + "\" md5=\"" + context.hexDigest() + "\"/>\n";
@@ -104,8 +110,7 @@ inline std::vector<std::uint64_t> updateFileSizes(int files, std::uint64_t total
 
 inline void removePackage(const std::u16string& dir, int files) {
     for (int i = 0; i < files; ++i) {
-        const std::string name = stagedName(i);
-        platform::deleteFile(dir + u"\\autoTemp\\" + std::u16string(name.begin(), name.end()));
+        platform::deleteFile(dir + u"\\" + stagedPath(i));
     }
     platform::removeDirectory(dir + u"\\autoTemp");
     platform::deleteFile(dir + u"\\move.xml");

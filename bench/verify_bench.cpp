@@ -6,8 +6,8 @@
 //     code reading the staged files one after the other; and the same
 //     without the open tests, which cost as much under Wine as the hashing;
 //   - the reading alone: every staged file opened, read through in views of
-//     1024 bytes and closed, unhashed; the scalar time over it is the ratio
-//     the lanes would reach if hashing cost nothing;
+//     verification's read size and closed, unhashed; the scalar time over
+//     it is the ratio the lanes would reach if hashing cost nothing;
 //   - fileMd5 of one 64 MiB file against Md5Context over the same bytes in
 //     memory, which is what the reading costs.
 // The files are in the page cache; the contenders take turns in every round.
@@ -20,6 +20,7 @@
 #include "bench/bench_support.h"
 #include "install/manifest.h"
 #include "install/md5.h"
+#include "install/md5_files.h"
 #include "install/md5_lanes.h"
 #include "install/occupancy.h"
 #include "install/verification.h"
@@ -61,10 +62,9 @@ bool readingAlone() {
     platform::InputFile file;
     std::size_t total = 0;
     for (int i = 0; i < kFiles; ++i) {
-        const std::string name = bench::stagedName(i);
-        if (!file.open(u"autoTemp\\" + std::u16string(name.begin(), name.end()))) return false;
+        if (!file.open(bench::stagedPath(i))) return false;
         const unsigned char* data = nullptr;
-        for (std::size_t got; (got = file.view(data, 1024)) != 0;) total += got;
+        for (std::size_t got; (got = file.view(data, Md5Files::kRead)) != 0;) total += got;
         file.close();
     }
     return total == kFiles * kFileBytes;

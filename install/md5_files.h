@@ -52,9 +52,10 @@ public:
     // forgets their digests.
     void dropAbove(std::size_t tag);
 
-private:
+    // Bytes each file in flight reads per round.
     static constexpr std::size_t kRead = 1024;
 
+private:
     struct Lane {
         platform::InputFile file;
         std::size_t tag = 0;

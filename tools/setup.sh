@@ -25,9 +25,8 @@ if [ ${#need[@]} -gt 0 ]; then
   fi
   echo "setup: installing ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  # A mirror in the middle of a sync fails one index or another for a while;
-  # try again, and then install from what did arrive (the install itself says
-  # what is missing, if anything is).
+  # A mirror in the middle of a sync fails one index or another for a while:
+  # try again, and go on with the indexes that did arrive.
   for try in 1 2 3; do
     apt-get update -qq && break
     echo "setup: apt-get update failed (try $try of 3)" >&2
