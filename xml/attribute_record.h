@@ -6,14 +6,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace xml {
+#include "xml/attribute_span.h"
 
-// Where a value lies in the text.
-struct ValueSpan {
-    int32_t first = 0;
-    int32_t last = -1;   // first - 1 for an empty value
-    bool plain = false;  // known to hold no "&", so no reference to decode
-};
+namespace xml {
 
 class AttributeRecord {
 public:
@@ -23,17 +18,14 @@ public:
     void scan(const char16_t* text, int32_t next, int32_t limit);
     // What findAttribute gives for name over the scanned tag: false when it
     // fails, else the value's span.
-    bool find(const char16_t* text, const char16_t* name, ValueSpan& value) const;
+    bool find(const char16_t* text, const char16_t* name, ValueSpan& value) const {
+        return findSpan(attributes_.data(), attributes_.data() + attributes_.size(), text, name, value);
+    }
 
 private:
-    struct Attribute {
-        int32_t nameStart;
-        int32_t nameEnd;
-        ValueSpan value;
-    };
     void add(int32_t nameStart, int32_t nameEnd) { attributes_.push_back({nameStart, nameEnd, {nameStart, nameEnd, false}}); }
 
-    std::vector<Attribute> attributes_;  // in the order of the tag; a name may repeat
+    std::vector<AttributeSpan> attributes_;  // in the order of the tag; a name may repeat
 };
 
 }  // namespace xml

@@ -15,14 +15,20 @@ enum : uint8_t {
     STOP_ATTR_NAME = 0x08,  // whitespace "/" "=" ">" "?" and the end
     STOP_ATTR_VALUE = 0x10, // whitespace ">" and the end
     STOP_TAG_BODY = 0x20,   // what a start tag's scan must look at: whitespace "<" "=" ">" and the end
+    STOP_PLAIN_NAME = 0x40, // ends a name of a plain start tag, or makes the tag not plain:
+                            // whitespace "/" "=" ">" "?" "<" the quotes and the end
 };
 
 constexpr std::array<uint8_t, 128> makeTable() {
     std::array<uint8_t, 128> t{};
     for (const char c : {'\t', '\n', '\r', ' '}) {
-        t[std::size_t(c)] |= WHITESPACE | STOP_TAG_NAME | STOP_WORD | STOP_ATTR_NAME | STOP_ATTR_VALUE | STOP_TAG_BODY;
+        t[std::size_t(c)] |= WHITESPACE | STOP_TAG_NAME | STOP_WORD | STOP_ATTR_NAME | STOP_ATTR_VALUE | STOP_TAG_BODY |
+                             STOP_PLAIN_NAME;
     }
-    t[0] = STOP_TAG_NAME | STOP_WORD | STOP_ATTR_NAME | STOP_ATTR_VALUE | STOP_TAG_BODY;
+    t[0] = STOP_TAG_NAME | STOP_WORD | STOP_ATTR_NAME | STOP_ATTR_VALUE | STOP_TAG_BODY | STOP_PLAIN_NAME;
+    for (const char c : {'"', '\'', '/', '<', '=', '>', '?'}) {
+        t[std::size_t(c)] |= STOP_PLAIN_NAME;
+    }
     for (const char c : {'!', '"', '\'', '/', ';', '<', '=', '>', '?', '\\'}) {
         t[std::size_t(c)] |= STOP_WORD;
     }

@@ -244,13 +244,20 @@ std::u16string XmlDoc::attribute(const char16_t* name) const {
     if (currentPos_ == 0 || name == nullptr) {
         return {};
     }
-    if (attributesOf_ != currentPos_) {
-        attributes_.scan(text_.c_str(), record(currentPos_).start + 1, int32_t(text_.size()) + 1);
-        attributesOf_ = currentPos_;
-    }
     ValueSpan value;
-    if (!attributes_.find(text_.c_str(), name, value)) {
-        return {};
+    if (const uint32_t plain = plainOf_[std::size_t(currentPos_ - 1)]; plain != NOT_PLAIN) {
+        const AttributeSpan* first = plainAttributes_.data() + (plain >> 4);
+        if (!findSpan(first, first + (plain & 0xF), text_.c_str(), name, value)) {
+            return {};
+        }
+    } else {
+        if (attributesOf_ != currentPos_) {
+            attributes_.scan(text_.c_str(), record(currentPos_).start + 1, int32_t(text_.size()) + 1);
+            attributesOf_ = currentPos_;
+        }
+        if (!attributes_.find(text_.c_str(), name, value)) {
+            return {};
+        }
     }
     const char16_t* start = text_.c_str() + value.first;
     const int32_t length = value.last - value.first + 1;

@@ -182,6 +182,7 @@ int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
     const int32_t limit = sourceLength + 1;
     TokenCursor cursor = cursorAt(t, 0);
     NodeInfo node;
+    PlainTag plain;
     for (;;) {
         // Whitespace before a node would come back as a node of its own,
         // which the loop passes over; what follows it reads the same without
@@ -189,7 +190,7 @@ int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
         while (charclass::is(t[cursor.next], charclass::WHITESPACE)) {
             ++cursor.next;
         }
-        const int32_t type = nextNode(cursor, node, limit);
+        const int32_t type = nextNode(cursor, node, limit, plain);
         if (cursor.next - copied >= COPY_PIECE) {
             text_.append(t + copied, std::size_t(cursor.next - copied));
             copied = cursor.next;
@@ -236,6 +237,7 @@ int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
                 noteFault(FaultKind::kStartTagTooLong, node.start, node.length, r);
             }
             er.tagLengths = startTag;
+            notePlain(plain);
             if ((node.flags & EMPTY_ELEMENT) == 0) {
                 open.push_back({cursor.tokenStart, cursor.tokenEnd - cursor.tokenStart + 1, r});
                 if (keysActive) {

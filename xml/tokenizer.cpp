@@ -145,6 +145,56 @@ ScanEnd scanTag(const char16_t* t, int32_t base, uint32_t* nodeFlags, int32_t li
     }
 }
 
+// A start tag from its name's end q, if it is plain (see PlainTag): fills
+// plain and nodeFlags and returns where the tag ends, else -1. nameStart is
+// the tag name's first code unit.
+int32_t scanPlainTag(const char16_t* t, int32_t nameStart, int32_t q, int32_t limit, PlainTag& plain,
+                     uint32_t& nodeFlags) {
+    for (int32_t i = nameStart; i < q; ++i) {
+        if (charclass::is(t[i], charclass::STOP_PLAIN_NAME)) {
+            return -1;
+        }
+    }
+    int32_t count = 0;
+    for (;;) {
+        char16_t c = t[q];
+        if (charclass::is(c, charclass::WHITESPACE)) {
+            do {
+                ++q;
+            } while (charclass::is(t[q], charclass::WHITESPACE));
+            c = t[q];
+            if (!charclass::is(c, charclass::STOP_PLAIN_NAME)) {
+                const int32_t attributeName = q;
+                do {
+                    ++q;
+                } while (!charclass::is(t[q], charclass::STOP_PLAIN_NAME));
+                const char16_t quote = t[q + 1];
+                if (t[q] != u'=' || (quote != u'"' && quote != u'\'') || count == PlainTag::MAX_ATTRIBUTES) {
+                    return -1;
+                }
+                bool ampersand = false;
+                const int32_t close = scan::toUnitOrEndSeeing(t, q + 2, limit, quote, u'&', ampersand);
+                if (t[close] == 0) {
+                    return -1;
+                }
+                plain.attributes[count++] = {attributeName, q - 1, {q + 2, close - 1, !ampersand}};
+                q = close + 1;
+                continue;
+            }
+        }
+        if (c == u'/' && t[q + 1] == u'>') {
+            nodeFlags = EMPTY_ELEMENT;
+            plain.count = count;
+            return q + 2;
+        }
+        if (c == u'>') {
+            plain.count = count;
+            return q + 1;
+        }
+        return -1;
+    }
+}
+
 // An inner node of a document type, starting at the "<" at q. Returns where
 // scanning of the document type goes on.
 ScanEnd scanDoctypeInner(TokenCursor& cursor, int32_t q, int32_t limit) {
@@ -224,6 +274,11 @@ int32_t nextNode(TokenCursor& cursor, NodeInfo& node) {
 }
 
 int32_t nextNode(TokenCursor& cursor, NodeInfo& node, int32_t limit) {
+    PlainTag ignored;
+    return nextNode(cursor, node, limit, ignored);
+}
+
+int32_t nextNode(TokenCursor& cursor, NodeInfo& node, int32_t limit, PlainTag& plain) {
     const char16_t* t = cursor.text;
     const int32_t start = cursor.next;
     int32_t q = start;
@@ -262,7 +317,10 @@ int32_t nextNode(TokenCursor& cursor, NodeInfo& node, int32_t limit) {
         c = t[q + 1];
         if (isStartTagFirst(c)) {
             type = NODE_START_TAG;
-            end = scanTag(t, readName(cursor, q + 1), &node.flags, limit);
+            const int32_t nameEnd = readName(cursor, q + 1);
+            plain.count = -1;
+            const int32_t plainEnd = scanPlainTag(t, q + 1, nameEnd, limit, plain, node.flags);
+            end = plainEnd >= 0 ? ScanEnd{plainEnd, true} : scanTag(t, nameEnd, &node.flags, limit);
         } else if (c == u'/') {
             type = NODE_END_TAG;
             end = scanToClose(t, readName(cursor, q + 2));

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "xml/attribute_span.h"
 #include "xml/char_class.h"
 
 namespace xml {
@@ -41,6 +42,17 @@ struct NodeInfo {
     int32_t start = 0;
     int32_t length = 0;
     uint32_t flags = 0;  // EMPTY_ELEMENT only
+};
+
+// The attributes of a plain start tag, the usual form: behind the tag name,
+// each attribute is whitespace, a name, "=" and a quoted value; then comes
+// any whitespace and ">" or "/>". Neither name holds whitespace, a quote or
+// one of "/" "=" ">" "?" "<". Every reading of such a tag agrees on where its
+// attributes lie, so the spans are what the attribute scan would record.
+struct PlainTag {
+    static constexpr int32_t MAX_ATTRIBUTES = 8;
+    int32_t count = -1;  // -1: the last start tag read was not plain, or had more attributes
+    AttributeSpan attributes[MAX_ATTRIBUTES];
 };
 
 // Node types. The values are fixed: callers compare against them.
@@ -92,6 +104,8 @@ int32_t nextNode(TokenCursor& cursor, NodeInfo& node);
 // order (the text's length + 1 for the whole zero-terminated text), which
 // lets it search several code units at a time.
 int32_t nextNode(TokenCursor& cursor, NodeInfo& node, int32_t limit);
+// The same, also filling plain for each start tag.
+int32_t nextNode(TokenCursor& cursor, NodeInfo& node, int32_t limit, PlainTag& plain);
 
 // Skips whitespace; the token becomes empty at next. False at the end of the text.
 inline bool skipWhitespace(TokenCursor& cursor) {

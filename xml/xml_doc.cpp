@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "xml/scan.h"
+#include "xml/tokenizer.h"
 
 namespace xml {
 
@@ -19,6 +20,8 @@ bool XmlDoc::setDocument(const char16_t* newText) {
     if (newText == nullptr) {
         std::u16string().swap(text_);
         index_->clear();
+        std::vector<AttributeSpan>().swap(plainAttributes_);
+        std::vector<uint32_t>().swap(plainOf_);
         return parse();
     }
     const std::size_t length = scan::length(newText);
@@ -37,6 +40,16 @@ bool XmlDoc::setDocument(const char16_t* newText) {
 
 void XmlDoc::growIndex(int32_t n) {
     index_->grow(n, nextFree_);
+}
+
+void XmlDoc::notePlain(const PlainTag& plain) {
+    const std::size_t first = plainAttributes_.size();
+    if (plain.count < 0 || first >= (std::size_t(1) << 28)) {
+        plainOf_.push_back(NOT_PLAIN);
+        return;
+    }
+    plainAttributes_.insert(plainAttributes_.end(), plain.attributes, plain.attributes + plain.count);
+    plainOf_.push_back(uint32_t(first << 4) | uint32_t(plain.count));
 }
 
 void XmlDoc::rewind() {
@@ -62,6 +75,10 @@ bool XmlDoc::parseText(const char16_t* source, std::size_t sourceLength) {
     if (index_->size < wanted) {
         growIndex(wanted);
     }
+    plainAttributes_.clear();
+    plainOf_.clear();
+    plainAttributes_.reserve(std::size_t(wanted));
+    plainOf_.reserve(std::size_t(wanted));
     mutableRecord(0) = ElemPos{};
     if (tooLong) {
         if (source != text_.c_str()) {

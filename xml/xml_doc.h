@@ -7,11 +7,14 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "xml/attribute_record.h"
 #include "xml/parse_fault.h"
 
 namespace xml {
+
+struct PlainTag;
 
 // One element. Offsets and lengths count UTF-16 code units.
 struct ElemPos {
@@ -116,6 +119,8 @@ private:
     ElemPos& mutableRecord(int32_t i) { return (*index_)[i]; }
     // Grows the index towards n records (one segment at most per call).
     void growIndex(int32_t n);
+    // Keeps the attributes of the start tag just indexed, if it was plain.
+    void notePlain(const PlainTag& plain);
     // Parses length code units at source, which is text itself or a text
     // that becomes text's content as the parse goes (text must be empty then).
     bool parseText(const char16_t* source, std::size_t length);
@@ -135,6 +140,12 @@ private:
     uint32_t flags_ = 0;
     std::unique_ptr<ElementIndex> index_;
     ParseFault fault_;
+    // The attributes of the plain start tags (see PlainTag), in text order,
+    // as the parse read them; plainOf_[r - 1] gives element r's as
+    // (first << 4) | count, or NOT_PLAIN. Other tags are scanned on demand.
+    static constexpr uint32_t NOT_PLAIN = 0xF;
+    std::vector<AttributeSpan> plainAttributes_;
+    std::vector<uint32_t> plainOf_;
     // The attributes of element attributesOf_ (0: none since the last parse).
     mutable AttributeRecord attributes_;
     mutable int32_t attributesOf_ = 0;

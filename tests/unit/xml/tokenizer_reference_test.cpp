@@ -345,25 +345,54 @@ const char16_t* const kTag[] = {
     u"a=", u"=b", u"'q'", u" = ", u"a=v/", u"<", u"&", u"a='&amp;'",
 };
 
-// findAttribute, and the record of a tag's attributes that serves repeated
-// lookups, against the reference.
+// Mostly the usual attributes, so that many tags come out plain; the rest
+// break the plain form in one place.
+const char16_t* const kPlainTag[] = {
+    u" a='v'", u" b=\"w\"", u"\t ab=\"&amp;x\"", u" x='>/'", u" a=\"\"", u"\r\nb='q\"'", u" \u00e9=\"\u4e2d\"",
+    u" ", u">", u"/>", u" />", u"/", u" =", u"'", u" a = 'v'", u" a 'v'", u"b='w'", u" a=v", u"?", u"<",
+};
+
+// findAttribute, the record of a tag's attributes that serves repeated
+// lookups, and the attributes the tokenizer reads off a plain tag, against
+// the reference.
 TEST(FindAttributeReference, RandomTags) {
     std::mt19937 random(11);
-    const auto kinds = std::size(kTag);
-    const char16_t* const names[] = {u"a", u"b", u"ab", u"x", u"file", u"a[1]"};
+    const char16_t* const names[] = {u"a", u"b", u"ab", u"x", u"file", u"a[1]", u"\u00e9"};
+    int plainTags = 0;
     for (int round = 0; round < 60000; ++round) {
         // Now and then the tag name is missing, so that any word may come first.
         std::u16string text = round % 4 == 0 ? u"<" : u"<file";
+        const bool mostlyPlain = round % 2 == 1;
+        const auto kinds = mostlyPlain ? std::size(kPlainTag) : std::size(kTag);
         const int pieces = int(random() % 12);
         for (int i = 0; i < pieces; ++i) {
-            text += kTag[random() % kinds];
+            const std::size_t k = random() % kinds;
+            text += mostlyPlain ? kPlainTag[k < 8 || random() % 4 != 0 ? k % 7 : k] : kTag[k];
+        }
+        if (mostlyPlain) {
+            text += random() % 2 == 0 ? u">" : u"/>";
         }
         AttributeRecord records[2];
         records[0].scan(text.c_str(), 1, 0);
         records[1].scan(text.c_str(), 1, int32_t(text.size()) + 1);
+        PlainTag plain;
+        TokenCursor cursor = cursorAt(text.c_str(), 0);
+        NodeInfo node;
+        const bool isPlain = nextNode(cursor, node, int32_t(text.size()) + 1, plain) == NODE_START_TAG &&
+                             plain.count >= 0;
+        plainTags += isPlain ? 1 : 0;
         for (const char16_t* name : names) {
             const RefAttribute want = referenceAttribute(text.c_str(), 1, name);
             const std::string where = platform::utf16ToUtf8(text) + " / " + platform::utf16ToUtf8(name);
+            if (isPlain) {
+                ValueSpan value, recorded;
+                ASSERT_EQ(findSpan(plain.attributes, plain.attributes + plain.count, text.c_str(), name, value),
+                          records[1].find(text.c_str(), name, recorded))
+                    << where;
+                ASSERT_TRUE(value.first == recorded.first && value.last == recorded.last &&
+                            value.plain == recorded.plain)
+                    << where;
+            }
             for (const AttributeRecord& record : records) {
                 ValueSpan value;
                 ASSERT_EQ(record.find(text.c_str(), name, value), want.found) << where;
@@ -391,6 +420,7 @@ TEST(FindAttributeReference, RandomTags) {
             }
         }
     }
+    EXPECT_GT(plainTags, 10000);
 }
 
 }  // namespace
