@@ -9,6 +9,7 @@
 #include <tmmintrin.h>
 
 #include <cstdint>
+#include <iterator>
 
 #ifdef _MSC_VER
 #include <intrin.h>
@@ -40,14 +41,20 @@ int lowestBit(std::uint64_t mask) {
 #endif
 }
 
-// All ones in the 32-bit lanes whose sequence is valid.
+// All ones in the 32-bit lanes that lie within range r of kUtf8ValidLanes.
+template <int r>
+__m128i inValidRange(__m128i lanes) {
+    return _mm_and_si128(_mm_cmpgt_epi32(lanes, _mm_set1_epi32(kUtf8ValidLanes[r][0] - 1)),
+                         _mm_cmplt_epi32(lanes, _mm_set1_epi32(kUtf8ValidLanes[r][1] + 1)));
+}
+
+// All ones in the 32-bit lanes whose sequence is valid. Spelled out range by
+// range: a loop over the table is not unrolled by every compiler, and then
+// reloads the bounds on every step.
 __m128i validLanes(__m128i lanes) {
-    __m128i valid = _mm_setzero_si128();
-    for (const auto& [low, high] : kUtf8ValidLanes) {
-        valid = _mm_or_si128(valid, _mm_and_si128(_mm_cmpgt_epi32(lanes, _mm_set1_epi32(low - 1)),
-                                                  _mm_cmplt_epi32(lanes, _mm_set1_epi32(high + 1))));
-    }
-    return valid;
+    static_assert(std::size(kUtf8ValidLanes) == 4);
+    return _mm_or_si128(_mm_or_si128(inValidRange<0>(lanes), inValidRange<1>(lanes)),
+                        _mm_or_si128(inValidRange<2>(lanes), inValidRange<3>(lanes)));
 }
 
 // The code points of valid lanes, packed into the low four 16-bit units.
