@@ -77,8 +77,10 @@ bool XmlDoc::parseText(const char16_t* source, std::size_t sourceLength) {
     }
     plainAttributes_.clear();
     plainOf_.clear();
-    plainAttributes_.reserve(std::size_t(wanted));
     plainOf_.reserve(std::size_t(wanted));
+    // An attribute takes 5 code units at least and usually over 20: room
+    // for one per 32 units rarely grows, and is not touched unless used.
+    plainAttributes_.reserve(std::size_t(length / 32 + 8));
     mutableRecord(0) = ElemPos{};
     if (tooLong) {
         if (source != text_.c_str()) {
