@@ -99,6 +99,36 @@ inline int32_t toUnitOrEndSeeing(const char16_t* t, int32_t q, int32_t limit, ch
     return q;
 }
 
+// A code unit that may end a name of markup: one below "0" (whitespace, the
+// quotes, "/", the end and more) or one of "<" "=" ">" "?". Names hold few.
+constexpr bool mayEndName(char16_t c) {
+    return c < u'0' || (c >= u'<' && c <= u'?');
+}
+
+// Offset of the first code unit in [q, q + 8) that mayEndName, or q + 8 when
+// there is none; the units below limit may be read. Names are short, so one
+// vector step finds the end of most, with no loop to mispredict.
+inline int32_t toNameEnd(const char16_t* t, int32_t q, int32_t limit) {
+#ifdef UPD_XML_SSE2
+    if (q + 8 <= limit) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + q));
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i low = _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(u'0' - 1)), zero);
+        const __m128i fromLt = _mm_sub_epi16(v, _mm_set1_epi16(u'<'));
+        const __m128i marks = _mm_cmpeq_epi16(_mm_subs_epu16(fromLt, _mm_set1_epi16(u'?' - u'<')), zero);
+        const auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(low, marks))) | 0x10000u;
+        return q + std::countr_zero(hits) / 2;
+    }
+#else
+    static_cast<void>(limit);
+#endif
+    const int32_t end = q + 8;
+    while (q < end && !mayEndName(t[q])) {
+        ++q;
+    }
+    return q;
+}
+
 // Offset of the first code unit a in [q, end), or end.
 inline int32_t toUnit(const char16_t* t, int32_t q, int32_t end, char16_t a) {
 #ifdef UPD_XML_SSE2

@@ -28,6 +28,23 @@ int32_t readName(TokenCursor& cursor, int32_t q) {
     return q;
 }
 
+// readName for a start tag, whose first code unit at q ends no name: a
+// vector step finds the end of most names at once. The units of the name
+// before *checked are known to hold nothing that makes a tag not plain.
+int32_t readStartTagName(TokenCursor& cursor, int32_t q, int32_t limit, int32_t& checked) {
+    const char16_t* t = cursor.text;
+    checked = scan::toNameEnd(t, q + 1, limit);
+    int32_t end = checked;
+    while (!charclass::is(t[end], charclass::STOP_TAG_NAME)) {
+        ++end;
+    }
+    if (t[end] != 0) {
+        cursor.tokenStart = q;
+        cursor.tokenEnd = end - 1;
+    }
+    return end;
+}
+
 // Scans to the first ">" (end tags): quotes do not protect it there.
 ScanEnd scanToClose(const char16_t* t, int32_t q) {
     for (;; ++q) {
@@ -146,11 +163,11 @@ ScanEnd scanTag(const char16_t* t, int32_t base, uint32_t* nodeFlags, int32_t li
 }
 
 // A start tag from its name's end q, if it is plain (see PlainTag): fills
-// plain and nodeFlags and returns where the tag ends, else -1. nameStart is
-// the tag name's first code unit.
-int32_t scanPlainTag(const char16_t* t, int32_t nameStart, int32_t q, int32_t limit, PlainTag& plain,
+// plain and nodeFlags and returns where the tag ends, else -1. The tag
+// name's units from checkFrom to q are yet to be checked.
+int32_t scanPlainTag(const char16_t* t, int32_t checkFrom, int32_t q, int32_t limit, PlainTag& plain,
                      uint32_t& nodeFlags) {
-    for (int32_t i = nameStart; i < q; ++i) {
+    for (int32_t i = checkFrom; i < q; ++i) {
         if (charclass::is(t[i], charclass::STOP_PLAIN_NAME)) {
             return -1;
         }
@@ -165,9 +182,10 @@ int32_t scanPlainTag(const char16_t* t, int32_t nameStart, int32_t q, int32_t li
             c = t[q];
             if (!charclass::is(c, charclass::STOP_PLAIN_NAME)) {
                 const int32_t attributeName = q;
-                do {
+                q = scan::toNameEnd(t, q + 1, limit);
+                while (!charclass::is(t[q], charclass::STOP_PLAIN_NAME)) {
                     ++q;
-                } while (!charclass::is(t[q], charclass::STOP_PLAIN_NAME));
+                }
                 const char16_t quote = t[q + 1];
                 if (t[q] != u'=' || (quote != u'"' && quote != u'\'') || count == PlainTag::MAX_ATTRIBUTES) {
                     return -1;
@@ -317,9 +335,10 @@ int32_t nextNode(TokenCursor& cursor, NodeInfo& node, int32_t limit, PlainTag& p
         c = t[q + 1];
         if (isStartTagFirst(c)) {
             type = NODE_START_TAG;
-            const int32_t nameEnd = readName(cursor, q + 1);
+            int32_t checked = 0;
+            const int32_t nameEnd = readStartTagName(cursor, q + 1, limit, checked);
             plain.count = -1;
-            const int32_t plainEnd = scanPlainTag(t, q + 1, nameEnd, limit, plain, node.flags);
+            const int32_t plainEnd = scanPlainTag(t, checked, nameEnd, limit, plain, node.flags);
             end = plainEnd >= 0 ? ScanEnd{plainEnd, true} : scanTag(t, nameEnd, &node.flags, limit);
         } else if (c == u'/') {
             type = NODE_END_TAG;
