@@ -58,6 +58,8 @@ bool passesUtf8Test(const unsigned char* p, const unsigned char* end) {
 
 // Bytes read at a time by the UTF-8 and UTF-16 paths.
 constexpr std::size_t kPieceBytes = std::size_t(1) << 16;
+// A piece of UTF-8 is decoded this much at a time (see readUtf8).
+constexpr std::size_t kStretchBytes = std::size_t(1) << 13;
 
 // Text converted into room for every byte keeps at most half of it empty:
 // dense Chinese takes a third of it, and is copied into fitted room (still
@@ -70,6 +72,29 @@ void fitAndDeliver(std::u16string& text, std::u16string& destination) {
         text.swap(fitted);
     }
     destination.swap(text);
+}
+
+// The bytes a sequence of UTF-8 takes that begins with b (not a
+// continuation byte); 4 for a byte that begins none, as a decoder may read
+// any length into it.
+int announcedLength(unsigned char b) {
+    return b < 0x80 ? 1 : b < 0xC2 ? 4 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+}
+
+// Whether the UTF-8 bytes [from, at) can be decoded apart from what follows
+// and give what decoding it all would: no sequence begun in the last three
+// bytes announces more bytes than are left (an ASCII byte or a whole
+// sequence ends them). A decoder would otherwise look past at, and Wine's,
+// given too few bytes for a lead, swallows the ASCII bytes behind it into
+// the broken sequence: 'E4 61' at the end of its input gives one U+FFFD.
+bool endsCleanly(const unsigned char* bytes, std::size_t from, std::size_t at) {
+    for (std::size_t k = 1; k <= 3 && at - k + 1 > from; ++k) {
+        const unsigned char b = bytes[at - k];
+        if ((b & 0xC0) != 0x80 && announcedLength(b) > static_cast<int>(k)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -227,9 +252,8 @@ bool TextFile::readUtf16(std::u16string& destination) {
 
 // Known to be UTF-8 before the read: read and converted a piece at a time,
 // so that the bytes never need room of their own beside the text. Each piece
-// is converted up to its last ASCII byte and the rest goes on with the next:
-// a UTF-8 decoder takes an ASCII byte alone, so the pieces give exactly what
-// converting the whole would.
+// is converted up to where it last endsCleanly and the rest goes on with the
+// next, so the pieces give exactly what converting the whole would.
 bool TextFile::readUtf8(std::u16string& destination) {
     const auto total = static_cast<std::size_t>(chunkBytes);
     std::u16string text;
@@ -241,7 +265,7 @@ bool TextFile::readUtf8(std::u16string& destination) {
     for (std::size_t done = 0; done < total;) {
         const std::size_t piece = std::min(total - done, kPieceBytes);
         if (room < carried + piece) {
-            // A piece without any ASCII byte: the next one goes behind it.
+            // Bytes that ended nowhere cleanly: the next piece goes behind them.
             room = std::max(2 * room, carried + piece);
             auto grown = std::make_unique_for_overwrite<unsigned char[]>(room);
             std::memcpy(grown.get(), buffer.get(), carried);
@@ -256,16 +280,33 @@ bool TextFile::readUtf8(std::u16string& destination) {
         kept += count;
         std::size_t have = carried + static_cast<std::size_t>(count);
         std::size_t cut = have;
-        while (done < total && cut > 0 && buffer[cut - 1] >= 0x80) {
+        // The carried bytes end nowhere cleanly: only the new ones are
+        // looked at, so that text which never ends cleanly is read in
+        // linear time, carried on until the end.
+        while (done < total && cut > carried && !endsCleanly(buffer.get(), 0, cut)) {
             --cut;
         }
-        if (cut > 0) {
+        if (done < total && cut == carried) {
+            cut = 0;
+        }
+        // The piece goes to the decoder in stretches of about kStretchBytes,
+        // cut where they end cleanly as the piece is: the room a stretch
+        // takes in the text is cleared right before the decoder writes it,
+        // while both are still in the first-level cache.
+        for (std::size_t from = 0; from < cut;) {
+            std::size_t to = std::min(cut, from + kStretchBytes);
+            while (to < cut && !endsCleanly(buffer.get(), from, to)) {
+                ++to;
+            }
             // Never more units than bytes, and the room was reserved for all.
             const std::size_t at = text.size();
-            text.resize(at + cut);
-            TextConverter converter(encoding, buffer.get(), static_cast<std::int32_t>(cut));
-            converter.destinationCapacity = static_cast<std::int32_t>(cut);
+            text.resize(at + (to - from));
+            TextConverter converter(encoding, buffer.get() + from, static_cast<std::int32_t>(to - from));
+            converter.destinationCapacity = static_cast<std::int32_t>(to - from);
             text.resize(at + static_cast<std::size_t>(converter.convert(text.data() + at)));
+            from = to;
+        }
+        if (cut > 0) {
             std::memmove(buffer.get(), buffer.get() + cut, have - cut);
             have -= cut;
         }
