@@ -77,17 +77,31 @@ inline int32_t toUnitOrEndSeeing(const char16_t* t, int32_t q, int32_t limit, ch
     const __m128i wanted = _mm_set1_epi16(static_cast<short>(a));
     const __m128i watched = _mm_set1_epi16(static_cast<short>(b));
     const __m128i zero = _mm_setzero_si128();
-    for (; q + 8 <= limit; q += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + q));
+    const auto hitsAt = [&](int32_t at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + at));
         const __m128i stop = _mm_or_si128(_mm_cmpeq_epi16(v, wanted), _mm_cmpeq_epi16(v, zero));
-        const int hits = _mm_movemask_epi8(_mm_or_si128(stop, _mm_cmpeq_epi16(v, watched)));
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(stop, _mm_cmpeq_epi16(v, watched))));
+    };
+    // At the first hit: a is found, or b is seen and a is still to find.
+    const auto settle = [&](int32_t at) {
+        if (t[at] != b) {
+            return at;
+        }
+        seen = true;
+        return toUnitOrEnd(t, at + 1, limit, a);
+    };
+    // Values are often longer than eight units: sixteen per step halve the
+    // steps, and the loop still ends with one mispredicted branch.
+    for (; q + 16 <= limit; q += 16) {
+        const unsigned hits = hitsAt(q) | hitsAt(q + 8) << 16;
         if (hits != 0) {
-            q += std::countr_zero(static_cast<unsigned>(hits)) / 2;
-            if (t[q] != b) {
-                return q;
-            }
-            seen = true;
-            return toUnitOrEnd(t, q + 1, limit, a);
+            return settle(q + std::countr_zero(hits) / 2);
+        }
+    }
+    for (; q + 8 <= limit; q += 8) {
+        const unsigned hits = hitsAt(q);
+        if (hits != 0) {
+            return settle(q + std::countr_zero(hits) / 2);
         }
     }
 #else

@@ -349,6 +349,7 @@ const char16_t* const kTag[] = {
 // break the plain form in one place.
 const char16_t* const kPlainTag[] = {
     u" a='v'", u" b=\"w\"", u"\t ab=\"&amp;x\"", u" x='>/'", u" a=\"\"", u"\r\nb='q\"'", u" \u00e9=\"\u4e2d\"",
+    u" a='bin\\plugins\\group12\\module1234.dll'", u" b=\"0123456789abcdef0123&amp;\"",
     u" ", u">", u"/>", u" />", u"/", u" =", u"'", u" a = 'v'", u" a 'v'", u"b='w'", u" a=v", u"?", u"<",
 };
 
@@ -367,7 +368,7 @@ TEST(FindAttributeReference, RandomTags) {
         const int pieces = int(random() % 12);
         for (int i = 0; i < pieces; ++i) {
             const std::size_t k = random() % kinds;
-            text += mostlyPlain ? kPlainTag[k < 8 || random() % 4 != 0 ? k % 7 : k] : kTag[k];
+            text += mostlyPlain ? kPlainTag[k < 10 || random() % 4 != 0 ? k % 9 : k] : kTag[k];
         }
         if (mostlyPlain) {
             text += random() % 2 == 0 ? u">" : u"/>";
