@@ -6,14 +6,33 @@
 #include <intrin.h>
 #define UPD_X86 1
 #elif defined(__i386__) || defined(__x86_64__)
-#include <cpuid.h>
 #define UPD_X86 1
+#ifdef __clang__
+#include <cpuid.h>
+#endif
 #endif
 
 namespace platform {
 namespace {
 
-#ifdef UPD_X86
+#if defined(UPD_X86) && defined(__GNUC__) && !defined(__clang__)
+
+// GCC's runtime has asked the processor at start-up already; asking again
+// costs a trap to the hypervisor per CPUID in a virtual machine (some
+// microseconds each, on the first UTF-8 decode of a process).
+CpuFeatures detect() {
+    __builtin_cpu_init();
+    CpuFeatures f;
+    f.sse2 = __builtin_cpu_supports("sse2");
+    f.ssse3 = __builtin_cpu_supports("ssse3");
+    f.sse41 = __builtin_cpu_supports("sse4.1");
+    f.avx2 = __builtin_cpu_supports("avx2");  // only where the system saves the YMM registers
+    f.sha = __builtin_cpu_supports("sha");
+    f.bmi2 = __builtin_cpu_supports("bmi2");
+    return f;
+}
+
+#elif defined(UPD_X86)
 
 void cpuid(std::uint32_t leaf, std::uint32_t subleaf, std::uint32_t out[4]) {
 #ifdef _MSC_VER
