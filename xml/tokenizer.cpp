@@ -186,8 +186,11 @@ int32_t scanPlainTag(const char16_t* t, int32_t checkFrom, int32_t q, int32_t li
                 while (!charclass::is(t[q], charclass::STOP_PLAIN_NAME)) {
                     ++q;
                 }
+                if (t[q] != u'=' || count == PlainTag::MAX_ATTRIBUTES) {
+                    return -1;
+                }
                 const char16_t quote = t[q + 1];
-                if (t[q] != u'=' || (quote != u'"' && quote != u'\'') || count == PlainTag::MAX_ATTRIBUTES) {
+                if (quote != u'"' && quote != u'\'') {
                     return -1;
                 }
                 bool ampersand = false;
