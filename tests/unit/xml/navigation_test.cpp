@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/utf.h"
 #include "unit/xml/index_invariants.h"
 #include "xml/navigation.h"
 #include "xml/xml_doc.h"
@@ -82,6 +83,18 @@ TEST(Navigation, NamesCompareExactly) {
     doc.enterElement();
     ASSERT_TRUE(doc.findElement(u"file"));
     EXPECT_EQ(doc.currentPos(), 5);
+    // A tag name runs to the first delimiter; a name holding one matches none.
+    const struct {
+        const char16_t* name;
+        int32_t found;  // 0: none
+    } cases[] = {{u"a", 2}, {u"ab", 3}, {u"a!b", 0}, {u"a?", 0}, {u"k", 7}, {u"ab\u00e9", 8}, {u"ab\u00e9x", 0}};
+    for (const auto& c : cases) {
+        CheckedDoc tags(u"<r><a!b/><ab/><a?x/><a;/><a\tk='1'/><k>t</k><ab\u00e9 x='1'/></r>");
+        ASSERT_TRUE(tags.findElement(u"r"));
+        tags.enterElement();
+        EXPECT_EQ(tags.findElement(c.name), c.found != 0) << platform::utf16ToUtf8(c.name);
+        EXPECT_EQ(tags.currentPos(), c.found) << platform::utf16ToUtf8(c.name);
+    }
 }
 
 TEST(Navigation, PathsFindOnlyByTheFirstRelativeStep) {
