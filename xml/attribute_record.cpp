@@ -90,22 +90,4 @@ void AttributeRecord::scan(const char16_t* t, int32_t next, int32_t limit) {
     }
 }
 
-bool findSpan(const AttributeSpan* begin, const AttributeSpan* end, const char16_t* text, const char16_t* name,
-              ValueSpan& value) {
-    // tokenIs without a cursor: the recorded name is the token.
-    for (const AttributeSpan* a = begin; a != end; ++a) {
-        const char16_t* token = text + a->nameStart;
-        const char16_t* const tokenEnd = text + a->nameEnd + 1;
-        const char16_t* n = name;
-        while (*token == *n && ++token != tokenEnd) {
-            ++n;
-        }
-        if (token == tokenEnd && isNameEnd(n[1])) {
-            value = a->value;
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace xml

@@ -7,8 +7,30 @@
 #include <vector>
 
 #include "xml/attribute_span.h"
+#include "xml/tokenizer.h"
 
 namespace xml {
+
+// What findAttribute gives for name over a tag whose attributes are
+// [begin, end), in the order of the tag: false when it fails, else the
+// value's span. A name may repeat; the first one counts.
+inline bool findSpan(const AttributeSpan* begin, const AttributeSpan* end, const char16_t* text,
+                     const char16_t* name, ValueSpan& value) {
+    // tokenIs without a cursor: the recorded name is the token.
+    for (const AttributeSpan* a = begin; a != end; ++a) {
+        const char16_t* token = text + a->nameStart;
+        const char16_t* const tokenEnd = text + a->nameEnd + 1;
+        const char16_t* n = name;
+        while (*token == *n && ++token != tokenEnd) {
+            ++n;
+        }
+        if (token == tokenEnd && isNameEnd(n[1])) {
+            value = a->value;
+            return true;
+        }
+    }
+    return false;
+}
 
 class AttributeRecord {
 public:

@@ -1,5 +1,5 @@
 // Where an attribute's name and value lie in a document's text, as the
-// attribute scan reads them, and the lookup of a name among such spans.
+// attribute scan reads them.
 #pragma once
 
 #include <cstdint>
@@ -17,11 +17,5 @@ struct AttributeSpan {
     int32_t nameEnd;  // its last code unit
     ValueSpan value;
 };
-
-// What findAttribute gives for name over a tag whose attributes are
-// [begin, end), in the order of the tag: false when it fails, else the
-// value's span. A name may repeat; the first one counts.
-bool findSpan(const AttributeSpan* begin, const AttributeSpan* end, const char16_t* text, const char16_t* name,
-              ValueSpan& value);
 
 }  // namespace xml

@@ -137,6 +137,16 @@ constexpr int32_t COPY_PIECE = 4096;
 
 }  // namespace
 
+void XmlDoc::notePlain(const PlainTag& plain) {
+    const std::size_t first = plainAttributes_.size();
+    if (plain.count < 0 || first >= (std::size_t(1) << 28)) {
+        plainOf_.push_back(NOT_PLAIN);
+        return;
+    }
+    plainAttributes_.insert(plainAttributes_.end(), plain.attributes, plain.attributes + plain.count);
+    plainOf_.push_back(uint32_t(first << 4) | uint32_t(plain.count));
+}
+
 int32_t XmlDoc::parseLoop(const char16_t* source, int32_t sourceLength) {
     ElementIndex& idx = *index_;
     const char16_t* t = source;

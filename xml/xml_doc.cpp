@@ -4,7 +4,6 @@
 #include <limits>
 
 #include "xml/scan.h"
-#include "xml/tokenizer.h"
 
 namespace xml {
 
@@ -40,16 +39,6 @@ bool XmlDoc::setDocument(const char16_t* newText) {
 
 void XmlDoc::growIndex(int32_t n) {
     index_->grow(n, nextFree_);
-}
-
-void XmlDoc::notePlain(const PlainTag& plain) {
-    const std::size_t first = plainAttributes_.size();
-    if (plain.count < 0 || first >= (std::size_t(1) << 28)) {
-        plainOf_.push_back(NOT_PLAIN);
-        return;
-    }
-    plainAttributes_.insert(plainAttributes_.end(), plain.attributes, plain.attributes + plain.count);
-    plainOf_.push_back(uint32_t(first << 4) | uint32_t(plain.count));
 }
 
 void XmlDoc::rewind() {
