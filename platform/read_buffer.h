@@ -80,6 +80,9 @@ public:
     }
 
 private:
+    // Taken with the buffer, not at its first fill: taken later, behind other
+    // allocations, the buffers of files verified side by side end at the top
+    // of the heap when freed, and glibc shrinks and regrows it for each file.
     std::unique_ptr<unsigned char[]> bytes_ = std::make_unique_for_overwrite<unsigned char[]>(kBytes);
     std::size_t at_ = 0;      // the next byte to deliver
     std::size_t filled_ = 0;  // the bytes the buffer holds
