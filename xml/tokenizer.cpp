@@ -13,36 +13,30 @@ struct ScanEnd {
     bool closed;  // false: the end of the text came first
 };
 
-// Reads a tag name from q to the first tag-name-end code unit and leaves it in
-// the cursor's token. Returns the offset of that code unit (or of the end).
-int32_t readName(TokenCursor& cursor, int32_t q) {
+// Reads a tag name that starts at q, looking for the first tag-name-end code
+// unit from "from" on (the units between are known to end no name), and
+// leaves the name in the cursor's token. Returns the offset of that code
+// unit (or of the end).
+int32_t readName(TokenCursor& cursor, int32_t q, int32_t from) {
     const char16_t* t = cursor.text;
-    const int32_t first = q;
-    while (!charclass::is(t[q], charclass::STOP_TAG_NAME)) {
-        ++q;
+    while (!charclass::is(t[from], charclass::STOP_TAG_NAME)) {
+        ++from;
     }
-    if (t[q] != 0) {
-        cursor.tokenStart = first;
-        cursor.tokenEnd = q - 1;
+    if (t[from] != 0) {
+        cursor.tokenStart = q;
+        cursor.tokenEnd = from - 1;
     }
-    return q;
+    return from;
 }
+
+int32_t readName(TokenCursor& cursor, int32_t q) { return readName(cursor, q, q); }
 
 // readName for a start tag, whose first code unit at q ends no name: a
 // vector step finds the end of most names at once. The units of the name
 // before *checked are known to hold nothing that makes a tag not plain.
 int32_t readStartTagName(TokenCursor& cursor, int32_t q, int32_t limit, int32_t& checked) {
-    const char16_t* t = cursor.text;
-    checked = scan::toNameEnd(t, q + 1, limit);
-    int32_t end = checked;
-    while (!charclass::is(t[end], charclass::STOP_TAG_NAME)) {
-        ++end;
-    }
-    if (t[end] != 0) {
-        cursor.tokenStart = q;
-        cursor.tokenEnd = end - 1;
-    }
-    return end;
+    checked = scan::toNameEnd(cursor.text, q + 1, limit);
+    return readName(cursor, q, checked);
 }
 
 // Scans to the first ">" (end tags): quotes do not protect it there.
