@@ -75,10 +75,12 @@ class Scenario:
         self.helpers = Helpers(base, self.wine)
         self.signed = False  # the Updater with the test keys, and signed manifests
         self.preexec = None  # run in the Updater's process before it starts (POSIX)
+        self.product_restarted = False  # by the last run, which told it so in the log
         self.reset()
 
     def reset(self):
         """A fresh install directory holding only the Updater and the product."""
+        self.settle()
         shutil.rmtree(self.dir, ignore_errors=True)
         os.mkdir(self.dir)
         shutil.copy(self.options.signed_updater if self.signed else self.options.updater, self.path(self.self_name))
@@ -146,8 +148,20 @@ class Scenario:
 
     # ---- running the Updater ---------------------------------------------------
 
+    def settle(self):
+        """Waits until the product the last run restarted has written its
+        record: removing the directory or the record under it races with that
+        write. A product that never writes is left to the scenario's checks."""
+        if self.product_restarted:
+            self.product_restarted = False
+            try:
+                product_record(self.path("product-cmdline.txt"), self.wine)
+            except Failure:
+                pass
+
     def run(self, *args, program=None):
         program = program or self.self_name
+        self.settle()
         if os.path.exists(self.path("product-cmdline.txt")):
             os.remove(self.path("product-cmdline.txt"))
         stdout_path = os.path.join(self.base, "stdout")
@@ -163,7 +177,10 @@ class Scenario:
         stdout = text.replace("\r\n", "\n").split("\n")
         if stdout[-1] != "":
             raise Failure(f"console output does not end with a line end: {text!r}")
-        return Run(program, completed.returncode, self.read_log(), stdout[:-1])
+        log = self.read_log()
+        self.product_restarted = any(line == "moveok" or line.startswith("movefail~") for line in log) and \
+            not any(line.startswith("主程序启动失败") for line in log)
+        return Run(program, completed.returncode, log, stdout[:-1])
 
     def read_log(self):
         if os.path.exists(os.path.join(self.base, "autolog")):
