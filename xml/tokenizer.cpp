@@ -33,7 +33,7 @@ int32_t readName(TokenCursor& cursor, int32_t q) { return readName(cursor, q, q)
 
 // readName for a start tag, whose first code unit at q ends no name: a
 // vector step finds the end of most names at once. The units of the name
-// before *checked are known to hold nothing that makes a tag not plain.
+// before checked are known to hold nothing that makes a tag not plain.
 int32_t readStartTagName(TokenCursor& cursor, int32_t q, int32_t limit, int32_t& checked) {
     checked = scan::toNameEnd(cursor.text, q + 1, limit);
     return readName(cursor, q, checked);
