@@ -59,7 +59,8 @@ InstallJournal::InstallJournal(const std::u16string& journalDir, const std::u16s
 
 InstallJournal::~InstallJournal() { close(); }
 
-std::uint32_t InstallJournal::begin(JournalRecord& record, const std::vector<ManifestEntry>& entries) {
+std::uint32_t InstallJournal::begin(JournalRecord& record, const std::vector<ManifestEntry>& entries,
+                                    const std::function<std::uint32_t()>& flushStaged) {
     bool backups = false;
     for (const JournalMove& move : record.moves) backups = backups || move.kind == JournalMove::kReplace;
     std::uint32_t code = platform::kErrorAlreadyExists;
@@ -82,6 +83,9 @@ std::uint32_t InstallJournal::begin(JournalRecord& record, const std::vector<Man
     // An interruption from here until the flush leaves a torn plan, which the
     // next run discards together with the empty backup directory.
     if (backups) code = platform::createDirectory(journalDir_ + backupDir_);
+    // The staged files' data reaches the disk before any rename that the
+    // journal's flushes make durable.
+    if (code == platform::kErrorSuccess) code = flushStaged();
     const std::string plan = encodeJournal(record);
     if (code == platform::kErrorSuccess) code = platform::writeAll(file_, plan.data(), plan.size());
     if (code == platform::kErrorSuccess) code = platform::flushFile(file_);

@@ -13,11 +13,19 @@
 // created directories that are empty. It only renames onto names that do not
 // exist, so running it again after an interruption of its own is harmless.
 //
-// Durability: the plan is written and flushed (FlushFileBuffers / fsync of
-// the file and of the directory that holds it) before anything changes; the commit
-// record is appended and flushed after the last move. Only then are the
-// backups deleted, and the journal last of all, so a run cut short in that
-// clean-up leaves a committed journal, which the next run only finishes.
+// Durability: before anything changes, the data of every staged file (and
+// of the manifest) is flushed to disk, once per file system (platform::
+// flushData), and then the plan is written and flushed (FlushFileBuffers /
+// fsync of the file and of the directory that holds it); the commit record is
+// appended and flushed after the last move. Only then are the backups
+// deleted, and the journal last of all, so a run cut short in that clean-up
+// leaves a committed journal, which the next run only finishes, once it has
+// found every new file whole by the digest the journal keeps for it.
+//
+// So a power cut at any instant leaves either the old installation with the
+// whole download still staged (the next run puts back what was moved and
+// installs again) or the new installation. The product need not flush what
+// it downloads.
 //
 // What this relies on, and its limits:
 // - A rename (MoveFileExW without copying, rename(2)) is atomic: after a power
@@ -25,8 +33,12 @@
 // - The file system keeps metadata changes in order, so that the flushed
 //   commit implies every rename before it, and a rename that survived implies
 //   the renames before it (NTFS's log, ext4's journal with data=ordered).
-// - The staged files were written to disk before the Updater started; their
-//   contents are not flushed here.
+// - A flush that the disk acknowledged was made. A disk that acknowledges
+//   flushes it did not make can still lose new files' data behind a commit:
+//   the next run then finds a new file that differs from its digest or is
+//   missing, puts the old version back from the backups and fails the run,
+//   so that the product downloads again. That holds while the backups are
+//   there, i.e. until the run that found the commit whole deletes them.
 // - A plan torn by a power cut fails its checksum and is known to precede
 //   any change; a flushed journal that the disk later damages cannot be told
 //   from a torn one.
@@ -36,6 +48,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,9 +81,11 @@ public:
     // Chooses a backup directory "~rollbackN" in the journal directory that
     // neither exists nor holds (or is) any entry's target or staged file, and
     // sets record.backupDir to it; creates the journal beside it, and the
-    // backup directory when there are backups; writes the plan and makes it
-    // durable. Returns 0 or the error code, with nothing left behind.
-    std::uint32_t begin(JournalRecord& record, const std::vector<ManifestEntry>& entries);
+    // backup directory when there are backups; calls flushStaged, which makes
+    // the staged files' data durable; writes the plan and makes it durable.
+    // Returns 0 or the error code, with nothing left behind.
+    std::uint32_t begin(JournalRecord& record, const std::vector<ManifestEntry>& entries,
+                        const std::function<std::uint32_t()>& flushStaged);
     // Appends the commit record and makes it durable. Returns 0 or the error code.
     std::uint32_t commit();
     // Closes the journal, removes the empty backup directory and deletes the

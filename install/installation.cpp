@@ -4,6 +4,7 @@
 
 #include "install/install_journal.h"
 #include "install/install_plan.h"
+#include "install/update_steps.h"
 #include "platform/format.h"
 #include "platform/platform.h"
 
@@ -25,7 +26,7 @@ public:
 
     bool run() {
         if (plan_.needsJournal()) {
-            const std::uint32_t code = journal_.begin(plan_.record, entries_);
+            const std::uint32_t code = journal_.begin(plan_.record, entries_, [this] { return flushStaged(); });
             if (code != platform::kErrorSuccess) return report(kJournalFailed, journal_.path(), code);
         }
         for (std::size_t i = 0; i < entries_.size(); ++i) {
@@ -65,6 +66,22 @@ private:
         if (code == platform::kErrorFileInvalid && held_ != nullptr) return fail(kHeldFileChanged, target, code);
         if (code == platform::kErrorSuccess || target == selfName_) return true;
         return fail(kMoveFailed, target, code);
+    }
+
+    // The data of the files to be moved (and of the manifest, for the run
+    // after a power cut), all at once where the system can, else one by one.
+    std::uint32_t flushStaged() {
+        if (platform::flushFileSystems({u".", stagingDir_, journalDir_}) == platform::kErrorSuccess) {
+            return platform::kErrorSuccess;
+        }
+        // The manifest matters only for a later run; without one there is nothing of it to keep.
+        std::uint32_t code = platform::flushExistingFile(std::u16string(kManifestName));
+        if (code == platform::kErrorFileNotFound) code = platform::kErrorSuccess;
+        for (std::size_t i = 0; i < entries_.size() && code == platform::kErrorSuccess; ++i) {
+            if (plan_.entries[i].action == PlannedEntry::kMove) continue;
+            code = held_ != nullptr ? (*held_)[i].flush() : platform::flushExistingFile(stagingDir_ + entries_[i].path);
+        }
+        return code;
     }
 
     std::uint32_t move(std::size_t index) {

@@ -7,7 +7,8 @@
 
 namespace platform {
 
-// Windows: CreateFileW(GENERIC_READ | DELETE, FILE_SHARE_READ, OPEN_EXISTING).
+// Windows: CreateFileW(GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+// OPEN_EXISTING); the write access serves only its flush.
 // The open fails (32) while another handle may write or delete the file or
 // does not share deletion; once it is held, nobody may write, delete, rename
 // or replace it. The move goes through the handle
@@ -43,6 +44,8 @@ public:
     // refused). Returns 0 or the error code; 1006 when the file was changed
     // or its path names another file now. The file stays open.
     std::uint32_t moveTo(const std::u16string& target);
+    // Flushes the file's data to disk (FlushFileBuffers; fsync). Returns 0 or the error code.
+    std::uint32_t flush();
     void close();
 
 private:

@@ -217,6 +217,18 @@ std::uint32_t flushFile(FileHandle file);
 // cut. POSIX: fsync of the directory. Windows: nothing to do, NTFS logs a
 // name with the metadata of its file, and flushing the file writes that log.
 std::uint32_t syncDirectory(const std::u16string& dir);
+// Makes the data of every file on the file systems that hold directories
+// durable, each file system flushed once: what a program renames must reach
+// the disk before the rename does, or a power cut leaves an empty file
+// under the new name. POSIX: syncfs. Windows: FlushFileBuffers on the volume
+// (\\.\X:) opened with GENERIC_WRITE, which an elevated program may do; a
+// volume that cannot be opened (a share; under Wine, which does not let even
+// root open the disk) gives its error code, and the caller flushes its files
+// one by one instead. Returns 0 or the first error code.
+std::uint32_t flushFileSystems(const std::vector<std::u16string>& directories);
+// Flushes an existing file's data to disk: FlushFileBuffers on a handle
+// opened for writing (POSIX: fsync). Returns 0 or the error code.
+std::uint32_t flushExistingFile(const std::u16string& path);
 
 // ---- secrets -------------------------------------------------------------------
 

@@ -1,6 +1,7 @@
 // Files and directories on POSIX. Windows' share modes are played by flock:
 // an exclusive lock stands for a handle opened without sharing, a shared lock
 // for one that shares reading and writing but not deletion.
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -228,6 +229,41 @@ std::uint32_t flushFile(FileHandle file) {
 std::uint32_t syncDirectory(const std::u16string& dir) {
     const std::string native = posix::nativePath(dir);
     const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return posix::errorFromErrno(errno, native);
+    const std::uint32_t code = ::fsync(fd) == 0 ? kErrorSuccess : posix::errorFromErrno(errno, native);
+    ::close(fd);
+    return code;
+}
+
+// One syncfs per file system: it writes every file's data and metadata there,
+// which costs about what the data alone costs.
+std::uint32_t flushFileSystems(const std::vector<std::u16string>& directories) {
+    std::vector<dev_t> flushed;
+    for (const std::u16string& dir : directories) {
+        const std::string native = posix::nativePath(dir.empty() ? u"." : dir);
+        const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return posix::errorFromErrno(errno, native);
+        struct stat st {};
+        std::uint32_t code = kErrorSuccess;
+        if (::fstat(fd, &st) != 0) {
+            code = posix::errorFromErrno(errno, native);
+        } else if (std::find(flushed.begin(), flushed.end(), st.st_dev) == flushed.end()) {
+            if (::syncfs(fd) == 0) {
+                flushed.push_back(st.st_dev);
+            } else {
+                code = posix::errorFromErrno(errno, native);
+            }
+        }
+        ::close(fd);
+        if (code != kErrorSuccess) return code;
+    }
+    return kErrorSuccess;
+}
+
+std::uint32_t flushExistingFile(const std::u16string& path) {
+    const std::string native = posix::nativePath(path);
+    // fsync needs no write access; O_NONBLOCK keeps a FIFO from stalling the open.
+    const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return posix::errorFromErrno(errno, native);
     const std::uint32_t code = ::fsync(fd) == 0 ? kErrorSuccess : posix::errorFromErrno(errno, native);
     ::close(fd);

@@ -82,6 +82,11 @@ std::uint32_t PinnedFile::moveTo(const std::u16string& target) {
     return kErrorSuccess;
 }
 
+std::uint32_t PinnedFile::flush() {
+    if (!isOpen()) return kErrorInvalidParameter;
+    return ::fsync(static_cast<int>(handle_)) == 0 ? kErrorSuccess : posix::errorFromErrno(errno, {});
+}
+
 void PinnedFile::close() {
     if (handle_ != -1) ::close(static_cast<int>(handle_));
     handle_ = -1;

@@ -2,6 +2,9 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "platform/platform.h"
 #include "platform/win32/wide.h"
 
@@ -106,5 +109,54 @@ std::uint32_t writeAll(FileHandle file, const void* data, std::size_t size) {
 std::uint32_t flushFile(FileHandle file) { return result(::FlushFileBuffers(reinterpret_cast<HANDLE>(file))); }
 
 std::uint32_t syncDirectory(const std::u16string&) { return kErrorSuccess; }
+
+namespace {
+
+// The device of the volume that holds dir ("\\.\X:", or the volume's GUID
+// name without its trailing backslash); empty where there is none to open,
+// as for a network share.
+std::wstring volumeDevice(const std::u16string& dir) {
+    const std::u16string path = dir.empty() ? u"." : dir;
+    const DWORD needed = ::GetFullPathNameW(win32::wide(path), 0, nullptr, nullptr);
+    if (needed == 0) return {};
+    std::vector<wchar_t> full(needed);
+    const DWORD length = ::GetFullPathNameW(win32::wide(path), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) return {};
+    std::vector<wchar_t> root(length + 2);
+    if (!::GetVolumePathNameW(full.data(), root.data(), static_cast<DWORD>(root.size()))) return {};
+    std::wstring volume = root.data();
+    if (volume.size() == 3 && volume[1] == L':' && volume[2] == L'\\') return L"\\\\.\\" + volume.substr(0, 2);
+    if (volume.rfind(L"\\\\?\\Volume{", 0) == 0 && volume.back() == L'\\') {
+        volume.pop_back();
+        return volume;
+    }
+    return {};
+}
+
+std::uint32_t flushHandleOf(const wchar_t* name) {
+    const HANDLE handle = ::CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return ::GetLastError();
+    const std::uint32_t code = result(::FlushFileBuffers(handle));
+    ::CloseHandle(handle);
+    return code;
+}
+
+}  // namespace
+
+std::uint32_t flushFileSystems(const std::vector<std::u16string>& directories) {
+    std::vector<std::wstring> flushed;
+    for (const std::u16string& dir : directories) {
+        const std::wstring device = volumeDevice(dir);
+        if (device.empty()) return kErrorInvalidFunction;
+        if (std::find(flushed.begin(), flushed.end(), device) != flushed.end()) continue;
+        const std::uint32_t code = flushHandleOf(device.c_str());
+        if (code != kErrorSuccess) return code;
+        flushed.push_back(device);
+    }
+    return kErrorSuccess;
+}
+
+std::uint32_t flushExistingFile(const std::u16string& path) { return flushHandleOf(win32::wide(path)); }
 
 }  // namespace platform

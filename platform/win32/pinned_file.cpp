@@ -12,8 +12,8 @@ namespace platform {
 std::uint32_t PinnedFile::open(const std::u16string& path) {
     close();
     // A directory cannot be opened this way (no FILE_FLAG_BACKUP_SEMANTICS): 5.
-    const HANDLE file = ::CreateFileW(win32::wide(path), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    const HANDLE file = ::CreateFileW(win32::wide(path), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return ::GetLastError();
     handle_ = reinterpret_cast<std::intptr_t>(file);
     path_ = path;
@@ -41,6 +41,11 @@ std::uint32_t PinnedFile::moveTo(const std::u16string& target) {
     }
     path_ = target;
     return kErrorSuccess;
+}
+
+std::uint32_t PinnedFile::flush() {
+    if (!isOpen()) return kErrorInvalidParameter;
+    return ::FlushFileBuffers(reinterpret_cast<HANDLE>(handle_)) ? std::uint32_t{kErrorSuccess} : ::GetLastError();
 }
 
 void PinnedFile::close() {
