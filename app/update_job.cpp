@@ -27,7 +27,8 @@ install::StepResult UpdateJob::perform(install::Step step) {
         return StepResult::kGoOn;
     case Step::kRecovery:
         switch (recoverInstallation()) {
-        case install::RecoveryResult::kFailed: return StepResult::kFail;
+        case install::RecoveryResult::kFailed:
+        case install::RecoveryResult::kDamaged: return StepResult::kFail;
         case install::RecoveryResult::kCompleted: return StepResult::kSucceed;
         case install::RecoveryResult::kNothing:
         case install::RecoveryResult::kRolledBack: return StepResult::kGoOn;
@@ -51,6 +52,7 @@ install::RecoveryResult UpdateJob::recoverInstallation() {
     case install::RecoveryResult::kNothing: break;
     case install::RecoveryResult::kRolledBack: RunLog::instance().write(u"发现中断的安装，已还原"); break;
     case install::RecoveryResult::kCompleted: RunLog::instance().write(u"发现中断的安装，已完成"); break;
+    case install::RecoveryResult::kDamaged: RunLog::instance().write(u"发现中断的安装，文件已损坏，已还原"); break;
     case install::RecoveryResult::kFailed: RunLog::instance().write(u"发现中断的安装，还原失败"); break;
     }
     return result;

@@ -35,10 +35,10 @@ InstallPlan planInstallation(const std::vector<ManifestEntry>& entries, const st
         if (target == platform::FindResult::kFile) {
             step.action = PlannedEntry::kReplace;
             step.backup = backups++;
-            plan.record.moves.push_back({JournalMove::kReplace, path, step.backup});
+            plan.record.moves.push_back({JournalMove::kReplace, path, step.backup, entries[i].md5});
         } else {
             step.action = PlannedEntry::kNewFile;
-            plan.record.moves.push_back({JournalMove::kNewFile, path, -1});
+            plan.record.moves.push_back({JournalMove::kNewFile, path, -1, entries[i].md5});
         }
     }
     return plan;

@@ -11,7 +11,9 @@ namespace install {
 namespace {
 
 constexpr std::u16string_view kMagic = u"\uFEFFupdater installation journal ";
-constexpr std::u16string_view kVersion = u"1";
+// Version 2 gives every move the new file's MD5; version 1 is still read.
+constexpr std::u16string_view kVersion = u"2";
+constexpr std::u16string_view kVersions[] = {u"1", u"2"};
 constexpr std::u16string_view kLineEnd = u"\r\n";
 constexpr char16_t kSeparator = u'\t';
 
@@ -34,7 +36,9 @@ std::u16string fromLittleEndian(std::string_view bytes) {
     return text;
 }
 
-std::u16string header() { return std::u16string(kMagic) + std::u16string(kVersion) + std::u16string(kLineEnd); }
+std::u16string header(std::u16string_view version = kVersion) {
+    return std::u16string(kMagic) + std::u16string(version) + std::u16string(kLineEnd);
+}
 
 void appendField(std::u16string& out, std::u16string_view field) {
     static constexpr char16_t kHex[] = u"0123456789ABCDEF";
@@ -100,8 +104,19 @@ std::vector<std::u16string_view> fields(std::u16string_view line) {
 // path must be, and not empty.
 bool acceptablePath(const std::u16string& path) { return !path.empty() && isSafeRelativePath(path); }
 
-// The lines between the header and the end line.
-bool parseBody(std::u16string_view body, JournalRecord& record) {
+// Empty (nothing to check the new file by) or an MD5 digest as text.
+bool acceptableDigest(std::u16string_view text) {
+    if (text.empty()) return true;
+    if (text.size() != 32) return false;
+    for (const char16_t c : text) {
+        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'))) return false;
+    }
+    return true;
+}
+
+// The lines between the header and the end line; digests says whether the
+// moves end with their new file's MD5.
+bool parseBody(std::u16string_view body, bool digests, JournalRecord& record) {
     record = {};
     std::unordered_set<std::int32_t> backups;
     bool first = true;
@@ -120,11 +135,14 @@ bool parseBody(std::u16string_view body, JournalRecord& record) {
             first = false;
         } else if (f[0] == u"mkdir" && f.size() == 2 && acceptablePath(value)) {
             record.directories.push_back(value);
-        } else if (f[0] == u"new" && f.size() == 2 && acceptablePath(value)) {
-            record.moves.push_back({JournalMove::kNewFile, value, -1});
-        } else if (f[0] == u"replace" && f.size() == 3 && acceptablePath(value)) {
+        } else if (f[0] == u"new" && f.size() == 2u + digests && acceptablePath(value)) {
+            JournalMove move{JournalMove::kNewFile, value, -1};
+            if (digests && (!unescape(f[2], move.md5) || !acceptableDigest(move.md5))) return false;
+            record.moves.push_back(std::move(move));
+        } else if (f[0] == u"replace" && f.size() == 3u + digests && acceptablePath(value)) {
             JournalMove move{JournalMove::kReplace, value, -1};
             if (!parseNumber(f[2], move.backup) || !backups.insert(move.backup).second) return false;
+            if (digests && (!unescape(f[3], move.md5) || !acceptableDigest(move.md5))) return false;
             record.moves.push_back(std::move(move));
         } else {
             return false;
@@ -166,6 +184,7 @@ std::string encodeJournal(const JournalRecord& record) {
             line(u"replace", move.path);
             appendField(text, platform::formatMessage(u"%d", {move.backup}));
         }
+        appendField(text, move.md5);
         text += kLineEnd;
     }
     std::string bytes = littleEndian(text);
@@ -180,12 +199,22 @@ std::string_view journalCommitRecord() {
 
 JournalState decodeJournal(std::string_view bytes, JournalRecord& record) {
     const std::string magic = littleEndian(kMagic);
-    const std::string head = littleEndian(header());
+    std::string head = littleEndian(header());
     if (bytes.size() < head.size()) {
+        // Every version's header has the same length.
         return std::string_view(head).substr(0, bytes.size()) == bytes ? JournalState::kTorn : JournalState::kForeign;
     }
     if (bytes.substr(0, magic.size()) != magic) return JournalState::kForeign;
-    if (bytes.substr(0, head.size()) != head) return JournalState::kUnreadable;
+    bool digests = false;
+    bool known = false;
+    for (const std::u16string_view version : kVersions) {
+        head = littleEndian(header(version));
+        if (bytes.substr(0, head.size()) != head) continue;
+        known = true;
+        digests = version != u"1";
+        break;
+    }
+    if (!known) return JournalState::kUnreadable;
 
     // The end line: the first line that begins with "end" and a tab.
     const std::u16string text = fromLittleEndian(bytes);
@@ -203,7 +232,7 @@ JournalState decodeJournal(std::string_view bytes, JournalRecord& record) {
     const std::u16string expectedEnd = endLine(plan, lines);
     if (text.compare(lineStart, expectedEnd.size(), expectedEnd) != 0) return JournalState::kTorn;
 
-    if (!parseBody(std::u16string_view(text).substr(bodyStart, lineStart - bodyStart), record)) {
+    if (!parseBody(std::u16string_view(text).substr(bodyStart, lineStart - bodyStart), digests, record)) {
         return JournalState::kUnreadable;
     }
     const std::string_view tail = bytes.substr(2 * (lineStart + expectedEnd.size()));

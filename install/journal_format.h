@@ -2,14 +2,17 @@
 // line ending in CR LF, fields separated by a tab, so that support can read
 // it in any editor:
 //
-//   updater installation journal 1
+//   updater installation journal 2
 //   backups  ~rollback1
-//   mkdir    bin\plugins               a directory level to create
-//   new      bin\plugins\x.dll         a staged file that becomes a new file
-//   replace  bin\core.dll  0           an installed file kept as backup 0
+//   mkdir    bin\plugins                      a directory level to create
+//   new      bin\plugins\x.dll  <md5>        a staged file that becomes a new file
+//   replace  bin\core.dll  0  <md5>          an installed file kept as backup 0
 //   end      5  <md5 of every byte before this line>
-//   commit                             appended once every move is made
+//   commit                                    appended once every move is made
 //
+// A move's <md5> is the new file's digest as the manifest gives it (empty
+// when the manifest gave none that its file could be read by). Version 1,
+// which is still read, has no digests.
 // "%" and the code units below U+0020 (tab, CR, LF among them) are written
 // as "%" and two upper-case hex digits. The end line lets a reader tell a
 // plan that was written whole from one that a power cut tore.

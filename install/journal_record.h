@@ -16,6 +16,9 @@ struct JournalMove {
     std::u16string path;
     // kReplace: the old file's name in the backup directory.
     std::int32_t backup = -1;
+    // The MD5 the manifest gives the new file, by which a committed
+    // installation is known to be whole; empty in journals that predate it.
+    std::u16string md5 = {};
 };
 
 struct JournalRecord {

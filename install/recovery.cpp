@@ -6,6 +6,7 @@
 
 #include "install/install_journal.h"
 #include "install/journal_format.h"
+#include "install/md5_files.h"
 #include "platform/format.h"
 #include "platform/platform.h"
 
@@ -57,6 +58,38 @@ std::vector<std::u16string> journalsIn(const std::u16string& journalDir) {
     return names;
 }
 
+// The first new file of record, in its order, that is missing (code 2) or
+// differs from the digest the journal keeps for it (13): false when every
+// one is whole.
+bool findDamaged(const JournalRecord& record, std::u16string& path, std::uint32_t& code) {
+    const std::vector<JournalMove>& moves = record.moves;
+    std::size_t first = moves.size();
+    auto damaged = [&](std::size_t index, std::uint32_t why) {
+        if (index >= first) return;
+        first = index;
+        code = why;
+    };
+    Md5Files files;
+    std::size_t started = 0;
+    for (;;) {
+        while (started < first && files.hasRoom()) {
+            const std::size_t index = started++;
+            if (moves[index].md5.empty() || files.start(index, moves[index].path)) continue;
+            const bool missing = platform::findFirstFile(moves[index].path) == platform::FindResult::kNotFound;
+            damaged(index, missing ? platform::kErrorFileNotFound : platform::kErrorInvalidData);
+        }
+        std::size_t index = 0;
+        FileDigests digests;
+        if (!files.next(index, digests)) break;
+        if (std::u16string(digests.md5.begin(), digests.md5.end()) != moves[index].md5) {
+            damaged(index, platform::kErrorInvalidData);
+        }
+    }
+    if (first == moves.size()) return false;
+    path = moves[first].path;
+    return true;
+}
+
 class Recovery {
 public:
     Recovery(const std::u16string& stagingDir, const std::u16string& journalDir, std::u16string& errorText)
@@ -66,7 +99,7 @@ public:
         RecoveryResult result = RecoveryResult::kNothing;
         for (const std::u16string& backupDir : journalsIn(journalDir_)) {
             const RecoveryResult one = recover(backupDir);
-            if (one == RecoveryResult::kFailed) return one;
+            if (one == RecoveryResult::kFailed || one == RecoveryResult::kDamaged) return one;
             if (one == RecoveryResult::kRolledBack || result == RecoveryResult::kNothing) result = one;
         }
         return result;
@@ -87,18 +120,37 @@ private:
             // Written before any change, so there is nothing to put back.
             removeJournal(backupDir, path);
             return RecoveryResult::kRolledBack;
-        case JournalState::kPlanned: {
-            std::u16string failedPath;
-            const std::uint32_t code = undoInstallation(record, stagingDir_, journalDir_, failedPath);
-            if (code != platform::kErrorSuccess) return failed(failedPath, code);
-            removeJournal(backupDir, path);
-            return RecoveryResult::kRolledBack;
+        case JournalState::kPlanned:
+            return undo(record, backupDir, path) ? RecoveryResult::kRolledBack : RecoveryResult::kFailed;
+        case JournalState::kCommitted: {
+            // A disk that lost what it had confirmed must not cost the old
+            // version: the backups go only once every new file is found whole.
+            std::u16string damaged;
+            std::uint32_t code = platform::kErrorSuccess;
+            if (!findDamaged(record, damaged, code)) {
+                removeBackups(record, journalDir_);
+                return RecoveryResult::kCompleted;
+            }
+            if (!undo(record, backupDir, path)) return RecoveryResult::kFailed;
+            errorText_ = platform::formatMessage(u"%s安装文件已损坏 （%d）", {damaged, static_cast<std::int32_t>(code)});
+            return RecoveryResult::kDamaged;
         }
-        case JournalState::kCommitted:
-            removeBackups(record, journalDir_);
-            return RecoveryResult::kCompleted;
         }
         return RecoveryResult::kNothing;
+    }
+
+    // Puts back what record did and removes its journal; false, with the
+    // failure in errorText and the journal left for a later run, when a file
+    // cannot be put back.
+    bool undo(const JournalRecord& record, const std::u16string& backupDir, const std::u16string& path) {
+        std::u16string failedPath;
+        const std::uint32_t code = undoInstallation(record, stagingDir_, journalDir_, failedPath);
+        if (code != platform::kErrorSuccess) {
+            failed(failedPath, code);
+            return false;
+        }
+        removeJournal(backupDir, path);
+        return true;
     }
 
     void removeJournal(const std::u16string& backupDir, const std::u16string& path) {

@@ -11,6 +11,10 @@ enum class RecoveryResult {
     kNothing,     // no journal of an unfinished installation
     kRolledBack,  // the installed files and the staging directory are as they were before it
     kCompleted,   // it had completed; its backups are deleted
+    // It had completed, but a new file is missing (2) or differs from its
+    // digest (13): the old installation is put back and errorText holds
+    // "<path>安装文件已损坏 （<code>）".
+    kDamaged,
     kFailed,      // it could not be put back: errorText holds "<path>还原文件失败 （<code>）"
 };
 

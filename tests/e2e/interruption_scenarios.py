@@ -10,7 +10,7 @@ import random
 import shutil
 import subprocess
 
-from scenario_runner import Failure, Registry, expect_equal, product_record
+from scenario_runner import Failure, Registry, expect_equal, md5, product_record
 
 SCENARIOS = Registry()
 scenario = SCENARIOS
@@ -79,11 +79,12 @@ def product_lines(s):
     return product_record(s.path("product-cmdline.txt"), s.wine)
 
 
-def told_moveok(s):
-    """Whether the run reached the point where it tells the product moveok~."""
+def told_moveok(s, line="moveok\r\n"):
+    """Whether the run reached the point where it tells the product moveok~
+    (or another outcome that begins with line)."""
     try:
         with open(s.path("autolog"), "rb") as f:
-            return "]moveok\r\n" in f.read().decode("utf-16-le", errors="replace")
+            return "]" + line in f.read().decode("utf-16-le", errors="replace")
     except FileNotFoundError:
         return False
 
@@ -128,6 +129,85 @@ def link_or_copy(source, target):
         os.link(source, target)
     else:
         shutil.copy2(source, target)
+
+
+def journal_bytes(directories, moves, committed, backups="~rollback1"):
+    """A journal as the Updater writes it: moves are (path, backup number or
+    None for a new file, md5 of the new file)."""
+    def field(text):
+        return "".join(f"%{ord(c):02X}" if c == "%" or ord(c) < 0x20 else c for c in text)
+    lines = ["\ufeffupdater installation journal 2\r\n", f"backups\t{backups}\r\n"]
+    lines += [f"mkdir\t{field(d)}\r\n" for d in directories]
+    for path, backup, digest in moves:
+        middle = "" if backup is None else f"\t{backup}"
+        lines.append(f"{'new' if backup is None else 'replace'}\t{field(path)}{middle}\t{digest}\r\n")
+    data = "".join(lines).encode("utf-16-le")
+    data += f"end\t{len(lines)}\t{md5(data)}\r\n".encode("utf-16-le")
+    return data + ("commit\r\n".encode("utf-16-le") if committed else b"")
+
+
+def committed_small_update(s):
+    """What a run of small_update leaves when it is cut short after its
+    commit: every staged file moved, the replaced one in the backups, the
+    committed journal where the Updater keeps it."""
+    where = "" if s.signed else "autoTemp\\"
+    moves = []
+    for rel in ("old.txt", "fresh.txt", "a\\b\\deep.dll"):
+        with open(s.path("autoTemp\\" + rel), "rb") as f:
+            digest = md5(f.read())
+        backup = None
+        if os.path.exists(s.path(rel)):
+            backup = sum(1 for _, b, _ in moves if b is not None)
+            os.makedirs(s.path(where + "~rollback1"), exist_ok=True)
+            os.rename(s.path(rel), s.path(f"{where}~rollback1\\{backup}"))
+        os.makedirs(os.path.dirname(s.path(rel)), exist_ok=True)
+        os.rename(s.path("autoTemp\\" + rel), s.path(rel))
+        moves.append((rel, backup, digest))
+    s.write(where + "~rollback1.journal", journal_bytes(["a", "a\\b"], moves, True))
+
+
+@scenario
+def damaged_commit_puts_the_old_version_back(s):
+    """A disk lost the data of new files behind a committed installation (one
+    truncated, one missing): the rerun puts the old version back whole, the
+    new files back into autoTemp, and tells the product, which downloads
+    again. Natively it is also killed at each change of that recovery, and
+    then the run after it must end the same way."""
+    small_update(s)
+    committed_small_update(s)
+    s.write("fresh.txt", "")
+    os.remove(s.path("a\\b\\deep.dll"))
+    old = {"old.txt": "old", "kept.txt": "not in the manifest", "fresh.txt": None, "a": None}
+    staged = ["a/", "a/b/", "fresh.txt", "old.txt", s.self_name]
+    snapshot = os.path.join(s.base, "snapshot")
+    shutil.copytree(s.dir, snapshot, copy_function=link_or_copy)
+    run = s.run("updater")
+    expect_equal("log", run.log[3:5], ["发现中断的安装，文件已损坏，已还原", "movefail~  fresh.txt安装文件已损坏 （13）"])
+    expect_equal("product command line", s.product_command_line(), "movefail~  fresh.txt安装文件已损坏 （13）")
+    s.expect_files(old)
+    s.expect_tree("autoTemp", staged)
+    if s.wine:
+        return
+    s.settle()
+    shutil.rmtree(s.dir)
+    shutil.copytree(snapshot, s.dir, copy_function=link_or_copy)
+    calls = run_native(s, count=True)[1]
+    product_lines(s)  # the product it started has written its record
+    for m in range(1, calls + 1):
+        shutil.rmtree(s.dir)
+        shutil.copytree(snapshot, s.dir, copy_function=link_or_copy)
+        expect_killed(run_native(s, kill_at=m)[0], f"kill at {m}")
+        # A run killed after it told the product needs no rerun.
+        if not told_moveok(s, "movefail~"):
+            expect_equal(f"kill at {m}: exit code of the rerun", run_native(s)[0], 0)
+        try:
+            outcome = product_lines(s)
+            if len(outcome) != 1 or not outcome[0].startswith("movefail~  "):
+                raise Failure(f"product command lines {outcome!r}")
+            s.expect_files(old)
+            s.expect_tree("autoTemp", staged)
+        except Failure as failure:
+            raise Failure(f"kill at {m}, rerun: {failure}")
 
 
 @scenario.native_only

@@ -1,6 +1,7 @@
 #include "install/install_journal.h"
 
 #include "install/journal_format.h"
+#include "install/md5.h"
 #include "install/recovery.h"
 #include "support/scratch.h"
 
@@ -14,13 +15,15 @@ using install::RecoveryResult;
 
 namespace {
 
+constexpr char16_t kNewMd5[] = u"22af645d1859cb5ca6da0c484f1f37ea";  // of "new"
+
 JournalRecord sampleRecord() {
     JournalRecord record;
     record.backupDir = u"~rollback7";
     record.directories = {u"新", u"新\\a%b"};
-    record.moves = {{JournalMove::kNewFile, u"新\\a%b\\tab\there", -1},
-                    {JournalMove::kReplace, u"line\r\nend.txt", 0},
-                    {JournalMove::kReplace, std::u16string(u"lone\xD800surrogate"), 12}};
+    record.moves = {{JournalMove::kNewFile, u"新\\a%b\\tab\there", -1, kNewMd5},
+                    {JournalMove::kReplace, u"line\r\nend.txt", 0, kNewMd5},
+                    {JournalMove::kReplace, std::u16string(u"lone\xD800surrogate"), 12, u""}};
     return record;
 }
 
@@ -28,7 +31,7 @@ bool sameRecord(const JournalRecord& a, const JournalRecord& b) {
     if (a.backupDir != b.backupDir || a.directories != b.directories || a.moves.size() != b.moves.size()) return false;
     for (std::size_t i = 0; i < a.moves.size(); ++i) {
         if (a.moves[i].kind != b.moves[i].kind || a.moves[i].path != b.moves[i].path ||
-            a.moves[i].backup != b.moves[i].backup) {
+            a.moves[i].backup != b.moves[i].backup || a.moves[i].md5 != b.moves[i].md5) {
             return false;
         }
     }
@@ -55,8 +58,10 @@ TEST(JournalFormat, EveryStateIsToldFromTheBytes) {
     flipped[plan.size() / 2] ^= 1;
     JournalRecord unsafe = sampleRecord();
     unsafe.moves[0].path = u"..\\outside.dll";
+    JournalRecord badDigest = sampleRecord();
+    badDigest.moves[1].md5 = u"22AF645D1859CB5CA6DA0C484F1F37EA";
     std::string otherVersion = plan;
-    otherVersion[2 * 30] = '2';  // "updater installation journal 2"
+    otherVersion[2 * 30] = '3';  // "updater installation journal 3"
     const struct {
         std::string bytes;
         JournalState state;
@@ -65,11 +70,33 @@ TEST(JournalFormat, EveryStateIsToldFromTheBytes) {
         {plan + commit + "x", JournalState::kUnreadable},
         {plan + "\xff\xfe", JournalState::kUnreadable},
         {install::encodeJournal(unsafe), JournalState::kUnreadable},
+        {install::encodeJournal(badDigest), JournalState::kUnreadable},
         {otherVersion, JournalState::kUnreadable},
         {std::string("\xff\xfe<\0u\0p\0", 8), JournalState::kForeign},
         {"staged content of a file that happens to have this name", JournalState::kForeign},
     };
     for (const auto& c : cases) EXPECT_EQ(install::decodeJournal(c.bytes, read), c.state);
+}
+
+// What the Updater before the digests wrote is still put back or finished.
+TEST(JournalFormat, VersionOneIsReadWithoutDigests) {
+    const std::u16string text =
+        u"\uFEFFupdater installation journal 1\r\nbackups\t~rollback1\r\nmkdir\tbin\r\nnew\tbin\\a.dll\r\n"
+        u"replace\tb.txt\t0\r\n";
+    std::string bytes;
+    for (const char16_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    Md5Context md5;
+    md5.addBytes(bytes.data(), bytes.size());
+    const std::string digest = md5.hexDigest();
+    for (const char c : "end\t5\t" + digest + "\r\n") bytes += {c, '\0'};
+    JournalRecord read;
+    ASSERT_EQ(install::decodeJournal(bytes + std::string(install::journalCommitRecord()), read),
+              JournalState::kCommitted);
+    JournalRecord expected;
+    expected.backupDir = u"~rollback1";
+    expected.directories = {u"bin"};
+    expected.moves = {{JournalMove::kNewFile, u"bin\\a.dll", -1}, {JournalMove::kReplace, u"b.txt", 0}};
+    EXPECT_TRUE(sameRecord(read, expected));
 }
 
 class Recovery : public ScratchDirTest {
@@ -81,10 +108,10 @@ protected:
     JournalRecord interruptedAfterMoves(const std::vector<ManifestEntry>& entries, bool committed) {
         JournalRecord record;
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            record.moves.push_back({JournalMove::kReplace, entries[i].path, static_cast<std::int32_t>(i)});
+            record.moves.push_back({JournalMove::kReplace, entries[i].path, static_cast<std::int32_t>(i), kNewMd5});
         }
         install::InstallJournal journal(staging, staging);
-        EXPECT_EQ(journal.begin(record, entries), 0u);
+        EXPECT_EQ(journal.begin(record, entries, [] { return 0u; }), 0u);
         for (const JournalMove& move : record.moves) {
             EXPECT_EQ(platform::renameFile(move.path, install::backupPath(staging, record.backupDir, move.backup)), 0u);
             EXPECT_EQ(platform::moveFileReplace(staging + move.path, move.path), 0u);
@@ -138,6 +165,25 @@ TEST_F(Recovery, ACommittedInstallationIsOnlyTidiedUp) {
     EXPECT_EQ(listing(u"autoTemp"), "~rollback1.journal");
     install::removeCompletedJournals(staging);
     EXPECT_EQ(listing(u"autoTemp"), "");
+}
+
+// A disk that lost new files' data behind a flushed commit: the old version
+// comes back whole, and the new files go back to the staging directory.
+TEST_F(Recovery, ACommittedInstallationWithADamagedFileIsPutBack) {
+    const std::vector<ManifestEntry> entries = {{u"a.txt", {}}, {u"d\\b.txt", {}}, {u"c.txt", {}}};
+    stage(entries);
+    interruptedAfterMoves(entries, true);
+    writeFile(u"a.txt", "");
+    ASSERT_EQ(platform::deleteFile(u"d\\b.txt"), 0u);
+    const RecoveryResult result = install::recoverInstallation(staging, staging, errorText);
+    EXPECT_EQ(result, RecoveryResult::kDamaged);
+    EXPECT_EQ(errorText, u"a.txt安装文件已损坏 （13）");  // the first in the journal's order
+    EXPECT_EQ(readFile(u"a.txt"), "old a.txt");
+    EXPECT_EQ(readFile(u"d\\b.txt"), "old d\\b.txt");
+    EXPECT_EQ(readFile(u"c.txt"), "old c.txt");
+    EXPECT_EQ(readFile(u"autoTemp\\a.txt"), "");
+    EXPECT_EQ(readFile(u"autoTemp\\c.txt"), "new");
+    EXPECT_EQ(listing(u"autoTemp"), "a.txt c.txt d");
 }
 
 TEST_F(Recovery, JournalsThatAreNotOursOrNotReadableAreLeftAlone) {
