@@ -3,13 +3,18 @@
 // files. The Updater's steps are timed one by one (the 50 ms, 1500 ms and
 // 100 ms pauses lie outside them) against a floor measured in the same run on
 // the same layout: reading and hashing every staged file with OpenSSL's MD5,
-// plus one rename() per file into target directories that already exist.
+// one syncfs() that writes the staged data to disk once (as it must be before
+// a rename may depend on it), and one rename() per file into target
+// directories that already exist.
 //
-//   update_bench [SCRATCH_DIR [ROUNDS]]     defaults: the temp directory, 3
+//   update_bench [SCRATCH_DIR [ROUNDS [synced]]]   defaults: the temp directory, 3
 //
 // Each round lays the tree out afresh (so both sides read from the page
 // cache) and runs the floor, then the Updater; the ratio of each round counts.
-// The installation flushes its journal twice; its cost without the flushes:
+// The staged files are left unflushed, as a product leaves its download;
+// with "synced" they are synced before each side runs, and the time the
+// Updater's flush of the file system takes then is printed too.
+// The installation also flushes its journal twice; its cost without those:
 //   LD_PRELOAD=build/native/tests/e2e/libupd_kill_switch.so UPD_SKIP_FSYNC=1 update_bench
 #include <openssl/evp.h>
 
@@ -24,8 +29,11 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "app/update_job.h"
 #include "bench/bench_support.h"
+#include "platform/platform.h"
 #include "platform/utf.h"
 
 namespace fs = std::filesystem;
@@ -122,8 +130,8 @@ double msSince(Clock::time_point start) {
 }
 
 struct FloorTimes {
-    double hash = 0, rename = 0;
-    double total() const { return hash + rename; }
+    double hash = 0, flush = 0, rename = 0;
+    double total() const { return hash + flush + rename; }
 };
 
 // The floor: what any installer of this package has to do at the least.
@@ -145,11 +153,18 @@ FloorTimes floorRound(const fs::path& dir, const std::vector<PlannedFile>& files
         unsigned int length = 0;
         EVP_DigestFinal_ex(context, digest, &length);
         t.hash += msSince(start);
+    }
+    EVP_MD_CTX_free(context);
+    auto start = Clock::now();
+    if (platform::flushFileSystems({platform::utf8ToUtf16(dir.string())}) != 0) throw std::runtime_error("syncfs failed");
+    t.flush = msSince(start);
+    for (const PlannedFile& f : files) {
+        const std::string staged = (dir / "autoTemp" / slashes(f.path)).string();
+        const std::string target = (dir / slashes(f.path)).string();
         start = Clock::now();
         if (std::rename(staged.c_str(), target.c_str()) != 0) throw std::runtime_error("cannot rename " + staged);
         t.rename += msSince(start);
     }
-    EVP_MD_CTX_free(context);
     return t;
 }
 
@@ -196,32 +211,51 @@ StepTimes updaterRound(const fs::path& dir) {
 int main(int argc, char* argv[]) {
     const fs::path dir = fs::absolute(argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path()) / "upd-update-bench";
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const bool synced = argc > 3 && std::string(argv[3]) == "synced";
     try {
         std::cout << "planning " << kFiles << " files, " << (kTotalBytes >> 20) << " MiB\n" << std::flush;
         const std::vector<PlannedFile> files = plan();
         FloorTimes bestFloor;
         StepTimes best;
-        std::vector<double> ratios;
+        std::vector<double> ratios, flushShares;
         for (int round = 1; round <= rounds; ++round) {
             layOut(dir, files, true);
+            if (synced) ::sync();
             const FloorTimes floor = floorRound(dir, files);
             layOut(dir, files, false);
+            double flush = 0;
+            if (synced) {
+                ::sync();
+                // What the Updater's own flush costs on a file system with nothing left to write.
+                const auto start = Clock::now();
+                platform::flushFileSystems({platform::utf8ToUtf16(dir.string())});
+                flush = msSince(start);
+            }
             const StepTimes t = updaterRound(dir);
             ratios.push_back(t.total() / floor.total());
-            std::printf("round %d: floor %.0f ms, Updater %.0f ms, %.3fx\n", round, floor.total(), t.total(),
+            flushShares.push_back(flush / t.total());
+            std::printf("round %d: floor %.0f ms, Updater %.0f ms, %.3fx", round, floor.total(), t.total(),
                         ratios.back());
+            if (synced) std::printf(", a flush of the synced staging %.1f ms", flush);
+            std::printf("\n");
             if (round == 1 || floor.total() < bestFloor.total()) bestFloor = floor;
             if (round == 1 || t.total() < best.total()) best = t;
         }
         fs::remove_all(dir);
         std::sort(ratios.begin(), ratios.end());
-        std::printf("\nUpdater / floor per round (%d rounds, %d files, %llu MiB, %d replacing installed files):\n"
-                    "  min %.3f  median %.3f  max %.3f\n",
-                    rounds, kFiles, static_cast<unsigned long long>(kTotalBytes >> 20), kFiles / 4, ratios.front(),
-                    ratios[ratios.size() / 2], ratios.back());
+        std::sort(flushShares.begin(), flushShares.end());
+        std::printf("\nUpdater / floor per round (%d rounds, %d files, %llu MiB, %d replacing installed files, "
+                    "staging %s):\n  min %.3f  median %.3f  max %.3f\n",
+                    rounds, kFiles, static_cast<unsigned long long>(kTotalBytes >> 20), kFiles / 4,
+                    synced ? "synced" : "unsynced", ratios.front(), ratios[ratios.size() / 2], ratios.back());
+        if (synced) {
+            std::printf("flush / Updater per round: min %.3f  median %.3f  max %.3f\n", flushShares.front(),
+                        flushShares[flushShares.size() / 2], flushShares.back());
+        }
         std::printf("\nbest round of each:\n");
-        std::printf("  floor (OpenSSL MD5 + rename)   %8.1f ms\n", bestFloor.total());
+        std::printf("  floor (MD5 + syncfs + rename)  %8.1f ms\n", bestFloor.total());
         std::printf("    read and hash                %8.1f ms\n", bestFloor.hash);
+        std::printf("    syncfs                       %8.1f ms\n", bestFloor.flush);
         std::printf("    rename                       %8.1f ms\n", bestFloor.rename);
         std::printf("  Updater steps, no pauses       %8.1f ms\n", best.total());
         std::printf("    terminateProduct             %8.1f ms\n", best.terminate);
