@@ -15,6 +15,14 @@ class Failure(Exception):
     pass
 
 
+class Skip(Exception):
+    """The machine cannot run the scenario (the message says why)."""
+
+
+# The exit code that ctest reports as a skipped test (SKIP_RETURN_CODE).
+SKIPPED = 77
+
+
 def expect_equal(what, actual, expected):
     if actual != expected:
         raise Failure(f"{what}:\n  expected {expected!r}\n  actual   {actual!r}")
@@ -100,9 +108,11 @@ class Registry(dict):
 def run_main(scenarios, make_scratch, prefix, programs):
     """--list prints the scenario names (with --wine, those the Windows build
     runs); otherwise runs the named scenarios (all
-    when none is named). make_scratch(options, base) builds the object each
+    when none is named). programs are the options that take a value.
+    make_scratch(options, base) builds the object each
     scenario receives; it must have release(). A failed scenario's scratch
-    directory is kept for inspection."""
+    directory is kept for inspection. A scenario that raises Skip makes the
+    exit code SKIPPED, unless another one failed."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--list", action="store_true")
     for option in programs:
@@ -113,13 +123,16 @@ def run_main(scenarios, make_scratch, prefix, programs):
     if options.list:
         print("\n".join(name for name in scenarios if not (options.wine and name in scenarios.native)))
         return 0
-    failed = 0
+    failed = skipped = 0
     for name in options.names or list(scenarios):
         base = tempfile.mkdtemp(prefix=f"{prefix}-{name}-")
         s = make_scratch(options, base)
         try:
             scenarios[name](s)
             print(f"PASS {name}")
+        except Skip as skip:
+            skipped += 1
+            print(f"SKIP {name}: {skip}")
         except Failure as failure:
             failed += 1
             print(f"FAIL {name}: {failure}")
@@ -128,4 +141,4 @@ def run_main(scenarios, make_scratch, prefix, programs):
             s.release()
         if not failed:
             shutil.rmtree(base, ignore_errors=True)
-    return 1 if failed else 0
+    return 1 if failed else SKIPPED if skipped else 0
