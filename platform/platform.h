@@ -38,9 +38,11 @@ enum : std::uint32_t {
     kErrorInvalidName = 123,
     kErrorDirNotEmpty = 145,
     kErrorAlreadyExists = 183,
+    kErrorDirectory = 267,  // "the directory name is invalid": not a directory
     kErrorBadExeFormat = 193,
     kErrorFilenameTooLong = 206,
-    kErrorInvalidImageHash = 577,  // "cannot verify the digital signature for this file"
+    kErrorInvalidImageHash = 577,
+    kErrorStoppedOnSymlink = 681,  // a link, junction or other reparse point where none may be  // "cannot verify the digital signature for this file"
     kErrorFileInvalid = 1006,      // "the opened file is no longer valid": changed behind its handle
 };
 
@@ -174,6 +176,10 @@ public:
     bool close();                    // false when closing failed
 
 private:
+    friend class Tree;
+    // Reads the file of a descriptor or handle that the Tree opened and checked.
+    void adopt(std::intptr_t native);
+
     void* handle_ = nullptr;  // the backend's stream
     // What a backend keeps from the last file for the next open of this
     // object, e.g. its buffer; unused by the others.

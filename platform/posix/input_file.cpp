@@ -35,21 +35,15 @@ std::size_t readOnce(int fd, unsigned char* into, std::size_t size) {
 // The descriptor of path opened for reading, or -1 with the error code.
 int openForReading(const std::u16string& path, std::uint32_t& code) {
     const std::string native = posix::nativePath(path);
-    const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // O_NONBLOCK: a FIFO in a file's place would stall the open until a
+    // writer came; it is refused below instead.
+    const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         code = posix::errorFromErrno(errno, native);
         return -1;
     }
-    struct stat st {};
-    // Windows cannot open a directory as a file, nor read one that another
-    // program holds without sharing (an exclusive flock here).
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        code = kErrorAccessDenied;
-    } else if (posix::lockedByOther(fd, LOCK_SH)) {
-        code = kErrorSharingViolation;
-    } else {
-        return fd;
-    }
+    code = posix::checkReadable(fd);
+    if (code == kErrorSuccess) return fd;
     ::close(fd);
     return -1;
 }
@@ -79,6 +73,11 @@ bool InputFile::open(const PinnedFile& file) {
     }
     handle_ = new Reader{fd, {}};
     return true;
+}
+
+void InputFile::adopt(std::intptr_t native) {
+    close();
+    handle_ = new Reader{static_cast<int>(native), {}};
 }
 
 std::size_t InputFile::read(void* buffer, std::size_t size) {

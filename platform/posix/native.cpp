@@ -82,6 +82,15 @@ bool replaceRefused(const std::string& target) {
     return errno == ETXTBSY || errno == EACCES;
 }
 
+std::uint32_t checkReadable(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return kErrorAccessDenied;
+    if (lockedByOther(fd, LOCK_SH)) return kErrorSharingViolation;
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return errorFromErrno(errno, {});
+    return kErrorSuccess;
+}
+
 std::uint32_t renameError(int err, const std::string& source) {
     if (err != ENOENT) return errorFromErrno(err, source);
     // Missing source file: 2; a missing directory on either side: 3.

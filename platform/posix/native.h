@@ -28,6 +28,12 @@ bool lockedByOther(int fd, int operation);
 // read-only file.
 bool replaceRefused(const std::string& target);
 
+// Whether fd, opened O_NONBLOCK for reading, is a file to read as Windows
+// reads one: 5 for a directory or anything but a regular file (a FIFO, a
+// device), 32 when another program holds it without sharing reading (an
+// exclusive flock). On 0 the descriptor blocks again, as reads expect.
+std::uint32_t checkReadable(int fd);
+
 // The code of a failed rename(source, ...) that set errno to err.
 std::uint32_t renameError(int err, const std::string& source);
 

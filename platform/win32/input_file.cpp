@@ -57,6 +57,11 @@ bool InputFile::open(const std::u16string& path) {
     const HANDLE file = ::CreateFileW(win32::wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
+    // A device or a pipe under a file's name would be read for ever.
+    if (::GetFileType(file) != FILE_TYPE_DISK) {
+        ::CloseHandle(file);
+        return false;
+    }
     handle_ = readerFor(spare_, file, true);
     return true;
 }
@@ -69,6 +74,11 @@ bool InputFile::open(const PinnedFile& file) {
     if (!::SetFilePointerEx(pinned, start, nullptr, FILE_BEGIN)) return false;
     handle_ = readerFor(spare_, pinned, false);
     return true;
+}
+
+void InputFile::adopt(std::intptr_t native) {
+    close();
+    handle_ = readerFor(spare_, reinterpret_cast<HANDLE>(native), true);
 }
 
 std::size_t InputFile::read(void* buffer, std::size_t size) {
@@ -112,9 +122,9 @@ std::uint32_t readFile(const std::u16string& path, std::size_t limit, std::strin
     const HANDLE file = ::CreateFileW(win32::wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return ::GetLastError();
-    std::uint32_t code = kErrorSuccess;
+    std::uint32_t code = ::GetFileType(file) == FILE_TYPE_DISK ? std::uint32_t{kErrorSuccess} : kErrorAccessDenied;
     char block[65536];
-    for (;;) {
+    while (code == kErrorSuccess) {
         DWORD got = 0;
         if (!::ReadFile(file, block, sizeof block, &got, nullptr)) code = ::GetLastError();
         if (code != kErrorSuccess || got == 0) break;

@@ -142,11 +142,7 @@ inline std::u16string programDirectory() {
 
 // The helper program built beside the tests (tests/helpers).
 inline std::u16string helperProgram() {
-#ifdef _WIN32
-    return programDirectory() + u"\\upd_test_helper.exe";
-#else
-    return programDirectory() + u"\\upd_test_helper";
-#endif
+    return programDirectory() + u"\\upd_test_helper" + std::u16string(platform::executableSuffix());
 }
 
 }  // namespace testsupport
