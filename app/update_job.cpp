@@ -1,5 +1,7 @@
 #include "app/update_job.h"
 
+#include <new>
+
 #include "app/module_path.h"
 #include "install/install_journal.h"
 #include "install/installation.h"
@@ -7,14 +9,32 @@
 #include "install/occupancy.h"
 #include "install/verification.h"
 #include "log/run_log.h"
+#include "platform/format.h"
 #include "platform/platform.h"
 
 namespace app {
 
 UpdateJob::UpdateJob(install::TrustedKeys keys) : selfName(moduleFileName()), keys_(keys) {}
 
+platform::Tree& UpdateJob::tree() {
+    if (!tree_.isOpen()) tree_.open();
+    return tree_;
+}
+
 bool UpdateJob::run() {
-    return install::runSteps(false, [this](install::Step step) { return perform(step); }).succeeded;
+    const bool succeeded = install::runSteps(false, [this](install::Step step) {
+        try {
+            return perform(step);
+        } catch (const std::bad_alloc&) {
+            // The manifest or the journal may ask for more than a 32-bit
+            // process has; the product must still hear of it.
+            errorText = platform::formatMessage(u"%s内存不足 （%d）",
+                                                {install::stepName(step), std::int32_t{platform::kErrorNotEnoughMemory}});
+            return install::StepResult::kFail;
+        }
+    }).succeeded;
+    tree_.close();
+    return succeeded;
 }
 
 install::StepResult UpdateJob::perform(install::Step step) {
@@ -47,7 +67,7 @@ install::StepResult UpdateJob::perform(install::Step step) {
 }
 
 install::RecoveryResult UpdateJob::recoverInstallation() {
-    const install::RecoveryResult result = install::recoverInstallation(stagingDir, journalDir(), errorText);
+    const install::RecoveryResult result = install::recoverInstallation(tree(), stagingDir, journalDir(), errorText, console_);
     switch (result) {
     case install::RecoveryResult::kNothing: break;
     case install::RecoveryResult::kRolledBack: RunLog::instance().write(u"发现中断的安装，已还原"); break;
@@ -58,21 +78,25 @@ install::RecoveryResult UpdateJob::recoverInstallation() {
     return result;
 }
 
-void UpdateJob::finishInstallation() { install::removeCompletedJournals(journalDir()); }
+void UpdateJob::finishInstallation() {
+    install::removeCompletedJournals(tree(), journalDir());
+    tree_.close();
+}
 
 std::u16string UpdateJob::journalDir() const { return install::journalDirectory(stagingDir, isSigned()); }
 
-bool UpdateJob::loadManifest() { return install::loadManifest(entries, errorText, console_, keys_); }
+bool UpdateJob::loadManifest() { return install::loadManifest(tree(), entries, errorText, console_, keys_); }
 
 bool UpdateJob::verifyPackage() {
-    return install::verifyPackage(entries, stagingDir, selfName, errorText, console_, install::Examine::kUntilFailure,
-                                  isSigned() ? &held_ : nullptr);
+    return install::verifyPackage(tree(), entries, stagingDir, selfName, errorText, console_,
+                                  install::Examine::kUntilFailure, isSigned() ? &held_ : nullptr);
 }
 
-bool UpdateJob::checkOccupancy() { return install::checkOccupancy(entries, selfName, errorText, console_); }
+bool UpdateJob::checkOccupancy() { return install::checkOccupancy(tree(), entries, selfName, errorText, console_); }
 
 bool UpdateJob::installFiles() {
-    return install::installFiles(entries, stagingDir, selfName, errorText, isSigned() ? &held_ : nullptr);
+    return install::installFiles(tree(), entries, stagingDir, selfName, errorText, console_,
+                                 isSigned() ? &held_ : nullptr);
 }
 
 }  // namespace app

@@ -10,6 +10,7 @@
 #include "install/recovery.h"
 #include "install/signature.h"
 #include "install/update_steps.h"
+#include "platform/tree.h"
 
 namespace app {
 
@@ -25,7 +26,10 @@ public:
     // terminates the product, puts back an installation that an earlier run
     // left unfinished, reads the manifest, verifies the staged files, pauses
     // 1500 ms, checks that no target is in use and installs. The first
-    // failing step ends the run with its message in errorText.
+    // failing step ends the run with its message in errorText; a step that
+    // runs out of memory fails with "<step>内存不足 （8）". Every file is
+    // reached through the job's tree, which lets go of its directories when
+    // the run ends, before the product is started.
     bool run();
 
     // Ends every running process named productExe. Never fails.
@@ -56,10 +60,14 @@ public:
 
 private:
     install::StepResult perform(install::Step step);
+    // The tree, opened on first use after the run or a step let go of it.
+    platform::Tree& tree();
     bool isSigned() const { return !keys_.empty(); }
     std::u16string journalDir() const;
 
     install::TrustedKeys keys_;
+    // The Updater's directory, held while a run relies on it.
+    platform::Tree tree_;
     // A signed update's staged files, held from their verification to their move.
     install::HeldFiles held_;
     ConsoleSink console_;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "platform/tree.h"
 #include "install/manifest.h"
 #include "install/md5.h"
 #include "install/md5_lanes.h"
@@ -106,7 +107,9 @@ bool verifyAll(const std::vector<install::ManifestEntry>& entries, unsigned lane
     options.examine = install::Examine::kEveryEntry;
     options.lanes = lanes;
     std::size_t passed = 0;
-    install::verifyEntries(entries, u"autoTemp\\", u"updater.exe", options,
+    platform::Tree tree;
+    tree.open();
+    install::verifyEntries(tree, entries, u"autoTemp\\", u"updater.exe", options,
                            [&](const install::EntryVerification& v) { passed += v.passed(); });
     return passed == entries.size();
 }

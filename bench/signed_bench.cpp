@@ -20,6 +20,7 @@
 #include "crypto/hex.h"
 #include "crypto/sha256.h"
 #include "crypto/sha256_blocks.h"
+#include "platform/tree.h"
 #include "install/held_files.h"
 #include "install/manifest.h"
 #include "install/update_steps.h"
@@ -94,10 +95,12 @@ StepSeconds steps(install::TrustedKeys keys) {
     std::vector<install::ManifestEntry> entries;
     std::u16string errorText;
     bool ok = false;
-    t.manifest = bench::secondsOf([&] { ok = install::loadManifest(entries, errorText, install::noReports(), keys); });
+    platform::Tree tree;
+    tree.open();
+    t.manifest = bench::secondsOf([&] { ok = install::loadManifest(tree, entries, errorText, install::noReports(), keys); });
     install::HeldFiles held;
     t.verification = bench::secondsOf([&] {
-        ok = ok && install::verifyPackage(entries, std::u16string(install::kStagingDir), u"updater.exe", errorText,
+        ok = ok && install::verifyPackage(tree, entries, std::u16string(install::kStagingDir), u"updater.exe", errorText,
                                           install::noReports(), install::Examine::kUntilFailure,
                                           keys.empty() ? nullptr : &held);
         t.release = bench::secondsOf([&] { held.clear(); });

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "platform/tree.h"
 #include "install/manifest.h"
 #include "install/md5.h"
 #include "install/md5_files.h"
@@ -50,13 +51,15 @@ bool checkWork(unsigned lanes, bool withOpenTests = true) {
     options.lanes = lanes;
     bool allPass = true;
     std::size_t index = 0;
-    install::verifyEntries(entries, u"autoTemp\\", u"updater.exe", options,
+    platform::Tree tree;
+    tree.open();
+    install::verifyEntries(tree, entries, u"autoTemp\\", u"updater.exe", options,
                            [&](const install::EntryVerification& verification) {
                                allPass = allPass && verification.passed();
                                ++index;
                            });
     if (withOpenTests) {
-        allPass = allPass && install::checkOccupancy(entries, u"updater.exe", errorText, install::noReports(),
+        allPass = allPass && install::checkOccupancy(tree, entries, u"updater.exe", errorText, install::noReports(),
                                                      install::Examine::kEveryEntry);
     }
     return allPass && index == entries.size() && entries.size() == kFiles;

@@ -1,5 +1,6 @@
 #include "install/install_journal.h"
 
+#include "install/install_plan.h"
 #include "install/journal_format.h"
 #include "platform/format.h"
 
@@ -33,7 +34,6 @@ bool entryInside(const std::vector<ManifestEntry>& entries, const std::u16string
     return false;
 }
 
-bool isFile(const std::u16string& path) { return platform::findFirstFile(path) == platform::FindResult::kFile; }
 
 bool gone(std::uint32_t code) {
     return code == platform::kErrorSuccess || code == platform::kErrorFileNotFound ||
@@ -54,8 +54,12 @@ std::u16string backupPath(const std::u16string& journalDir, const std::u16string
     return platform::formatMessage(u"%s%s\\%d", {journalDir, backupDir, n});
 }
 
-InstallJournal::InstallJournal(const std::u16string& journalDir, const std::u16string& stagingDir)
-    : journalDir_(journalDir), stagingDir_(stagingDir) {}
+std::u16string keptPath(const std::u16string& journalDir, const std::u16string& backupDir, std::size_t n) {
+    return platform::formatMessage(u"%s%s\\new%d", {journalDir, backupDir, static_cast<std::int32_t>(n)});
+}
+
+InstallJournal::InstallJournal(platform::Tree& tree, const std::u16string& journalDir, const std::u16string& stagingDir)
+    : tree_(tree), journalDir_(journalDir), stagingDir_(stagingDir) {}
 
 InstallJournal::~InstallJournal() { close(); }
 
@@ -70,8 +74,8 @@ std::uint32_t InstallJournal::begin(JournalRecord& record, const std::vector<Man
         const std::u16string journal = journalPath(journalDir_, name);
         if (entryInside(entries, stagingDir_, dir) || entryInside(entries, stagingDir_, journal)) continue;
         // A directory of that name may hold what an earlier run could not put back.
-        if (platform::findFirstFile(dir) != platform::FindResult::kNotFound) continue;
-        code = platform::createFileNew(journal, file_);
+        if (tree_.find(dir) != platform::ItemKind::kMissing) continue;
+        code = tree_.createFileNew(journal, file_);
         if (code == platform::kErrorFileExists || code == platform::kErrorAlreadyExists) continue;
         if (code != platform::kErrorSuccess) return code;
         backupDir_ = name;
@@ -82,7 +86,7 @@ std::uint32_t InstallJournal::begin(JournalRecord& record, const std::vector<Man
     if (!isOpen()) return code;
     // An interruption from here until the flush leaves a torn plan, which the
     // next run discards together with the empty backup directory.
-    if (backups) code = platform::createDirectory(journalDir_ + backupDir_);
+    if (backups) code = tree_.createDirectory(journalDir_ + backupDir_);
     // The staged files' data reaches the disk before any rename that the
     // journal's flushes make durable.
     if (code == platform::kErrorSuccess) code = flushStaged();
@@ -104,8 +108,8 @@ std::uint32_t InstallJournal::commit() {
 void InstallJournal::discard() {
     close();
     if (path_.empty()) return;
-    platform::removeDirectory(journalDir_ + backupDir_);
-    platform::deleteFile(path_);
+    tree_.removeDirectory(journalDir_ + backupDir_);
+    tree_.deleteFile(path_);
 }
 
 void InstallJournal::close() {
@@ -113,42 +117,57 @@ void InstallJournal::close() {
     file_ = platform::kInvalidFile;
 }
 
-std::uint32_t undoInstallation(const JournalRecord& record, const std::u16string& stagingDir,
-                               const std::u16string& journalDir, std::u16string& failedPath) {
-    for (auto move = record.moves.rbegin(); move != record.moves.rend(); ++move) {
-        const std::u16string& target = move->path;
+std::uint32_t undoInstallation(platform::Tree& tree, const JournalRecord& record, const std::u16string& stagingDir,
+                               const std::u16string& journalDir, std::u16string& failedPath, const KeptFile& kept) {
+    const auto isFile = [&tree](const std::u16string& path) { return tree.find(path) == platform::ItemKind::kFile; };
+    for (std::size_t n = record.moves.size(); n-- > 0;) {
+        const JournalMove& move = record.moves[n];
+        const std::u16string& target = move.path;
         const std::u16string staged = stagingDir + target;
         const std::u16string backup =
-            move->kind == JournalMove::kReplace ? backupPath(journalDir, record.backupDir, move->backup) : u"";
+            move.kind == JournalMove::kReplace ? backupPath(journalDir, record.backupDir, move.backup) : u"";
         const bool haveBackup = !backup.empty() && isFile(backup);
         std::uint32_t code = platform::kErrorSuccess;
         if (isFile(target) && !isFile(staged)) {
-            // The new file is in place: back to the staging directory with it.
-            code = platform::renameFile(target, staged);
+            // The new file is in place: back to the staging directory with
+            // it, if that is still where it came from; else into the backups.
+            const std::size_t cut = staged.find_last_of(u"\\/");
+            code = platform::kErrorPathNotFound;
+            if (tree.find(staged) == platform::ItemKind::kMissing &&
+                tree.unchanged(staged.substr(0, cut == std::u16string::npos ? 0 : cut))) {
+                code = tree.moveFile(target, staged, false);
+            }
+            if (code == platform::kErrorPathNotFound || code == platform::kErrorStoppedOnSymlink) {
+                const std::u16string at = keptPath(journalDir, record.backupDir, n);
+                tree.createDirectory(journalDir + record.backupDir);
+                code = tree.moveFile(target, at, false);
+                if (code == platform::kErrorSuccess) kept(target, at);
+            }
         } else if (haveBackup && isFile(target)) {
             // Neither moved nor staged: not ours to overwrite.
             code = platform::kErrorAlreadyExists;
         }
-        if (code == platform::kErrorSuccess && haveBackup) code = platform::renameFile(backup, target);
+        if (code == platform::kErrorSuccess && haveBackup) code = tree.moveFile(backup, target, false);
         if (code != platform::kErrorSuccess) {
             failedPath = target;
             return code;
         }
     }
     // Only empty directories go, so nothing that was put in them is lost.
-    for (auto dir = record.directories.rbegin(); dir != record.directories.rend(); ++dir) {
-        platform::removeDirectory(*dir);
+    for (auto created = record.directories.rbegin(); created != record.directories.rend(); ++created) {
+        const std::vector<std::u16string> levels = createdLevels(*created);
+        for (auto level = levels.rbegin(); level != levels.rend(); ++level) tree.removeDirectory(*level);
     }
     return platform::kErrorSuccess;
 }
 
-bool removeBackups(const JournalRecord& record, const std::u16string& journalDir) {
+bool removeBackups(platform::Tree& tree, const JournalRecord& record, const std::u16string& journalDir) {
     bool clean = true;
     for (const JournalMove& move : record.moves) {
         if (move.kind != JournalMove::kReplace) continue;
-        clean = gone(platform::deleteFile(backupPath(journalDir, record.backupDir, move.backup))) && clean;
+        clean = gone(tree.deleteFile(backupPath(journalDir, record.backupDir, move.backup))) && clean;
     }
-    return gone(platform::removeDirectory(journalDir + record.backupDir)) && clean;
+    return gone(tree.removeDirectory(journalDir + record.backupDir)) && clean;
 }
 
 }  // namespace install

@@ -55,6 +55,7 @@
 #include "install/journal_record.h"
 #include "install/manifest_entry.h"
 #include "platform/platform.h"
+#include "platform/tree.h"
 
 namespace install {
 
@@ -68,12 +69,19 @@ std::u16string journalDirectory(const std::u16string& stagingDir, bool signedUpd
 // journalDir + backupDir + ".journal", and the backup file of number n.
 std::u16string journalPath(const std::u16string& journalDir, const std::u16string& backupDir);
 std::u16string backupPath(const std::u16string& journalDir, const std::u16string& backupDir, std::int32_t n);
+// Where a new file of move n is kept when undoing finds its way back into the
+// staging directory gone: "new<n>" in the backup directory.
+std::u16string keptPath(const std::u16string& journalDir, const std::u16string& backupDir, std::size_t n);
+
+// Told of each new file that undoing kept in the backup directory.
+using KeptFile = std::function<void(const std::u16string& path, const std::u16string& keptAt)>;
 
 // The journal file of the installation that is running.
 class InstallJournal {
 public:
-    // The journal and the backups go in journalDir (see journalDirectory).
-    InstallJournal(const std::u16string& journalDir, const std::u16string& stagingDir);
+    // The journal and the backups go in journalDir (see journalDirectory),
+    // every file of them reached through tree.
+    InstallJournal(platform::Tree& tree, const std::u16string& journalDir, const std::u16string& stagingDir);
     ~InstallJournal();
     InstallJournal(const InstallJournal&) = delete;
     InstallJournal& operator=(const InstallJournal&) = delete;
@@ -98,6 +106,7 @@ public:
     const std::u16string& path() const { return path_; }
 
 private:
+    platform::Tree& tree_;
     const std::u16string journalDir_;
     const std::u16string stagingDir_;
     std::u16string backupDir_;
@@ -105,14 +114,17 @@ private:
     platform::FileHandle file_ = platform::kInvalidFile;
 };
 
-// Puts back what the installation of record did, however far it got. Returns
-// 0, or the code of the first rename that failed with its target in
-// failedPath; what was put back before it stays put back.
-std::uint32_t undoInstallation(const JournalRecord& record, const std::u16string& stagingDir,
-                               const std::u16string& journalDir, std::u16string& failedPath);
+// Puts back what the installation of record did, however far it got, through
+// tree: a new file goes back into the staging directory while the way there
+// is the one it came by (tree.unchanged), otherwise into the backup
+// directory (told to kept); a replaced file gets its backup back. Returns 0,
+// or the code of the first rename that failed with its target in failedPath;
+// what was put back before it stays put back.
+std::uint32_t undoInstallation(platform::Tree& tree, const JournalRecord& record, const std::u16string& stagingDir,
+                               const std::u16string& journalDir, std::u16string& failedPath, const KeptFile& kept);
 
 // Deletes the backups of a completed installation and its backup directory.
 // True when none of them is left.
-bool removeBackups(const JournalRecord& record, const std::u16string& journalDir);
+bool removeBackups(platform::Tree& tree, const JournalRecord& record, const std::u16string& journalDir);
 
 }  // namespace install

@@ -1,38 +1,79 @@
 #include "install/install_plan.h"
 
+#include <functional>
+#include <map>
 #include <unordered_set>
 
-#include "platform/platform.h"
-
 namespace install {
+namespace {
 
-InstallPlan planInstallation(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
-                             const std::u16string& selfName) {
+// The directory levels met so far, each once, as a tree of names: every
+// level is known by its parent's number and its own name, so what is kept
+// grows with the manifest, not with its paths' lengths squared.
+class KnownLevels {
+public:
+    // The number of level name in level parent (0: the root), and whether it is new.
+    std::pair<std::int32_t, bool> find(std::int32_t parent, std::u16string_view name) {
+        const auto [it, added] = numbers_.try_emplace({parent, std::u16string(name)}, next_);
+        if (added) ++next_;
+        return {it->second, added};
+    }
+
+private:
+    std::map<std::pair<std::int32_t, std::u16string>, std::int32_t> numbers_;
+    std::int32_t next_ = 1;
+};
+
+}  // namespace
+
+std::vector<std::u16string> createdLevels(const CreatedLevels& created) {
+    std::vector<std::size_t> ends;
+    for (std::size_t cut = created.path.find(u'\\'); cut != std::u16string::npos; cut = created.path.find(u'\\', cut + 1)) {
+        ends.push_back(cut);
+    }
+    ends.push_back(created.path.size());
+    std::vector<std::u16string> levels;
+    const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(std::max(created.count, 0)), ends.size());
+    for (std::size_t i = ends.size() - count; i < ends.size(); ++i) levels.push_back(created.path.substr(0, ends[i]));
+    return levels;
+}
+
+InstallPlan planInstallation(platform::Tree& tree, const std::vector<ManifestEntry>& entries,
+                             const std::u16string& stagingDir, const std::u16string& selfName) {
     InstallPlan plan;
     plan.entries.resize(entries.size());
-    // Levels that exist by the time an entry's turn comes, and the targets
-    // that an earlier entry's move fills (their staged file is gone then).
-    std::unordered_set<std::u16string> levels;
+    KnownLevels known;
+    // The targets that an earlier entry's move fills (their staged file is gone then).
     std::unordered_set<std::u16string> filled;
     std::int32_t backups = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const std::u16string& path = entries[i].path;
         PlannedEntry& step = plan.entries[i];
-        step.firstDirectory = plan.record.directories.size();
-        for (std::size_t cut = path.find(u'\\'); cut != std::u16string::npos; cut = path.find(u'\\', cut + 1)) {
-            std::u16string level = path.substr(0, cut);
-            if (levels.count(level) != 0) continue;
-            if (!platform::isDirectory(level)) plan.record.directories.push_back(level);
-            levels.insert(std::move(level));
+        // Levels that exist, or that an earlier entry creates, come first;
+        // the ones this entry must create follow them.
+        std::int32_t parent = 0;
+        std::int32_t creates = 0;
+        std::size_t deepest = 0;
+        for (std::size_t start = 0, cut = path.find(u'\\'); cut != std::u16string::npos;
+             start = cut + 1, cut = path.find(u'\\', start)) {
+            const auto [level, added] = known.find(parent, std::u16string_view(path).substr(start, cut - start));
+            parent = level;
+            if (!added) continue;
+            if (creates == 0 && tree.find(path.substr(0, cut)) == platform::ItemKind::kDirectory) continue;
+            ++creates;
+            deepest = cut;
         }
-        step.directoryCount = plan.record.directories.size() - step.firstDirectory;
+        if (creates > 0) {
+            step.levels = static_cast<std::int32_t>(plan.record.directories.size());
+            plan.record.directories.push_back({path.substr(0, deepest), creates});
+        }
 
         if (path == selfName || filled.count(path) != 0) continue;
-        if (platform::findFirstFile(stagingDir + path) != platform::FindResult::kFile) continue;
-        const platform::FindResult target = platform::findFirstFile(path);
-        if (target == platform::FindResult::kDirectory) continue;
+        if (tree.find(stagingDir + path) != platform::ItemKind::kFile) continue;
+        const platform::ItemKind target = tree.find(path);
+        if (target != platform::ItemKind::kFile && target != platform::ItemKind::kMissing) continue;
         filled.insert(path);
-        if (target == platform::FindResult::kFile) {
+        if (target == platform::ItemKind::kFile) {
             step.action = PlannedEntry::kReplace;
             step.backup = backups++;
             plan.record.moves.push_back({JournalMove::kReplace, path, step.backup, entries[i].md5});

@@ -9,6 +9,7 @@
 
 #include "install/journal_record.h"
 #include "install/manifest_entry.h"
+#include "platform/tree.h"
 
 namespace install {
 
@@ -21,9 +22,8 @@ struct PlannedEntry {
         kReplace,  // the installed file goes to the backup, the staged file takes its place
     };
     Action action = kMove;
-    // The directory levels this entry creates: record.directories[firstDirectory, + directoryCount).
-    std::size_t firstDirectory = 0;
-    std::size_t directoryCount = 0;
+    // The directory levels this entry creates: record.directories[levels], or none (-1).
+    std::int32_t levels = -1;
     std::int32_t backup = -1;  // kReplace: the backup's number
 };
 
@@ -35,7 +35,10 @@ struct InstallPlan {
     bool needsJournal() const { return !record.moves.empty(); }
 };
 
-InstallPlan planInstallation(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
-                             const std::u16string& selfName);
+InstallPlan planInstallation(platform::Tree& tree, const std::vector<ManifestEntry>& entries,
+                             const std::u16string& stagingDir, const std::u16string& selfName);
+
+// The directory levels of created, outermost first.
+std::vector<std::u16string> createdLevels(const CreatedLevels& created);
 
 }  // namespace install

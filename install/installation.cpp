@@ -1,6 +1,7 @@
 #include "install/installation.h"
 
 #include <cstdint>
+#include <new>
 
 #include "install/install_journal.h"
 #include "install/install_plan.h"
@@ -15,22 +16,34 @@ constexpr std::u16string_view kDirectoryFailed = u"%s创建目录失败 （%d）
 constexpr std::u16string_view kMoveFailed = u"%s移动文件失败 （%d）";
 constexpr std::u16string_view kJournalFailed = u"%s写入失败 （%d）";
 constexpr std::u16string_view kHeldFileChanged = u"%s暂存文件已被更改 （%d）";
+constexpr std::u16string_view kOutOfMemory = u"%s内存不足 （%d）";
 
 class Installation {
 public:
-    Installation(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
-                 const std::u16string& selfName, std::u16string& errorText, HeldFiles* held)
-        : entries_(entries), stagingDir_(stagingDir), journalDir_(journalDirectory(stagingDir, held != nullptr)),
-          selfName_(selfName), errorText_(errorText), held_(held),
-          plan_(planInstallation(entries, stagingDir, selfName)), journal_(journalDir_, stagingDir) {}
+    Installation(platform::Tree& tree, const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
+                 const std::u16string& selfName, std::u16string& errorText, StepSink& sink, HeldFiles* held)
+        : tree_(tree), entries_(entries), stagingDir_(stagingDir),
+          journalDir_(journalDirectory(stagingDir, held != nullptr)), selfName_(selfName), errorText_(errorText),
+          sink_(sink), held_(held), plan_(planInstallation(tree, entries, stagingDir, selfName)),
+          journal_(tree, journalDir_, stagingDir) {}
 
     bool run() {
+        try {
+            return install();
+        } catch (const std::bad_alloc&) {
+            // Whatever was moved goes back before the failure is told.
+            return fail(kOutOfMemory, std::u16string(stepName(Step::kInstallation)), platform::kErrorNotEnoughMemory);
+        }
+    }
+
+private:
+    bool install() {
         if (plan_.needsJournal()) {
             const std::uint32_t code = journal_.begin(plan_.record, entries_, [this] { return flushStaged(); });
             if (code != platform::kErrorSuccess) return report(kJournalFailed, journal_.path(), code);
         }
         for (std::size_t i = 0; i < entries_.size(); ++i) {
-            if (!install(i)) return false;
+            if (!installEntry(i)) return false;
         }
         if (journal_.isOpen()) {
             const std::uint32_t code = journal_.commit();
@@ -38,29 +51,29 @@ public:
             // The committed journal stays until the product has been told
             // (removeCompletedJournals): a run cut short before that is
             // recognised as complete by the next one.
-            removeBackups(plan_.record, journalDir_);
+            removeBackups(tree_, plan_.record, journalDir_);
             journal_.close();
         }
         return true;
     }
 
-private:
-    bool install(std::size_t index) {
+    bool installEntry(std::size_t index) {
         const PlannedEntry& step = plan_.entries[index];
         const std::u16string& target = entries_[index].path;
-        for (std::size_t d = step.firstDirectory; d < step.firstDirectory + step.directoryCount; ++d) {
-            const std::u16string& level = plan_.record.directories[d];
-            const std::uint32_t code = platform::createDirectory(level);
-            // A level that another spelling of its name created in the meantime
-            // exists, as it would have been found before the creation.
-            if (code != platform::kErrorSuccess && !platform::isDirectory(level)) {
-                return fail(kDirectoryFailed, target, code);
+        if (step.levels >= 0) {
+            for (const std::u16string& level : createdLevels(plan_.record.directories[step.levels])) {
+                const std::uint32_t code = tree_.createDirectory(level);
+                // A level that another spelling of its name created in the meantime
+                // exists, as it would have been found before the creation.
+                if (code != platform::kErrorSuccess && tree_.find(level) != platform::ItemKind::kDirectory) {
+                    return fail(kDirectoryFailed, target, code);
+                }
             }
         }
         if (step.action == PlannedEntry::kReplace) {
             // When the installed file cannot be renamed away it stays where it
             // is, and the replacing move below tells what holds it there.
-            platform::renameFile(target, backupPath(journalDir_, plan_.record.backupDir, step.backup));
+            tree_.moveFile(target, backupPath(journalDir_, plan_.record.backupDir, step.backup), false);
         }
         const std::uint32_t code = move(index);
         if (code == platform::kErrorFileInvalid && held_ != nullptr) return fail(kHeldFileChanged, target, code);
@@ -75,18 +88,18 @@ private:
             return platform::kErrorSuccess;
         }
         // The manifest matters only for a later run; without one there is nothing of it to keep.
-        std::uint32_t code = platform::flushExistingFile(std::u16string(kManifestName));
+        std::uint32_t code = tree_.flushFile(std::u16string(kManifestName));
         if (code == platform::kErrorFileNotFound) code = platform::kErrorSuccess;
         for (std::size_t i = 0; i < entries_.size() && code == platform::kErrorSuccess; ++i) {
             if (plan_.entries[i].action == PlannedEntry::kMove) continue;
-            code = held_ != nullptr ? (*held_)[i].flush() : platform::flushExistingFile(stagingDir_ + entries_[i].path);
+            code = held_ != nullptr ? (*held_)[i].flush() : tree_.flushFile(stagingDir_ + entries_[i].path);
         }
         return code;
     }
 
     std::uint32_t move(std::size_t index) {
         const std::u16string& target = entries_[index].path;
-        if (held_ == nullptr) return platform::moveFileReplace(stagingDir_ + target, target);
+        if (held_ == nullptr) return tree_.moveFile(stagingDir_ + target, target, true);
         platform::PinnedFile& file = (*held_)[index];
         const std::uint32_t code = file.moveTo(target);
         // Moved, it lies where only administrators may write, and held it
@@ -100,7 +113,9 @@ private:
         // Renaming a file back needs it not held.
         if (held_ != nullptr) held_->clear();
         std::u16string failedPath;
-        if (undoInstallation(plan_.record, stagingDir_, journalDir_, failedPath) == platform::kErrorSuccess) {
+        const auto kept = [this](const std::u16string& file, const std::u16string& at) { sink_.stagedFileKept(file, at); };
+        if (undoInstallation(tree_, plan_.record, stagingDir_, journalDir_, failedPath, kept) ==
+            platform::kErrorSuccess) {
             journal_.discard();
         } else {
             journal_.close();  // the next run tries again; every backup stays
@@ -113,11 +128,13 @@ private:
         return false;
     }
 
+    platform::Tree& tree_;
     const std::vector<ManifestEntry>& entries_;
     const std::u16string& stagingDir_;
     const std::u16string journalDir_;
     const std::u16string& selfName_;
     std::u16string& errorText_;
+    StepSink& sink_;
     HeldFiles* held_;
     InstallPlan plan_;
     InstallJournal journal_;
@@ -125,10 +142,10 @@ private:
 
 }  // namespace
 
-bool installFiles(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
-                  const std::u16string& selfName, std::u16string& errorText, HeldFiles* held) {
+bool installFiles(platform::Tree& tree, const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
+                  const std::u16string& selfName, std::u16string& errorText, StepSink& sink, HeldFiles* held) {
     if (entries.empty()) return true;
-    return Installation(entries, stagingDir, selfName, errorText, held).run();
+    return Installation(tree, entries, stagingDir, selfName, errorText, sink, held).run();
 }
 
 }  // namespace install

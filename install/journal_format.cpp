@@ -5,6 +5,7 @@
 
 #include "install/md5.h"
 #include "install/path_safety.h"
+#include "install/update_steps.h"
 #include "platform/format.h"
 
 namespace install {
@@ -100,9 +101,12 @@ std::vector<std::u16string_view> fields(std::u16string_view line) {
     return out;
 }
 
-// A path the journal may name: inside the working directory, as a manifest
-// path must be, and not empty.
-bool acceptablePath(const std::u16string& path) { return !path.empty() && isSafeRelativePath(path); }
+// A path the journal may name: inside the working directory and outside the
+// staging directory, as a manifest path must be, and not empty.
+bool acceptablePath(const std::u16string& path) {
+    constexpr std::u16string_view kStaging[] = {kStagingDir.substr(0, kStagingDir.size() - 1)};
+    return !path.empty() && isSafeRelativePath(path, kStaging);
+}
 
 // Empty (nothing to check the new file by) or an MD5 digest as text.
 bool acceptableDigest(std::u16string_view text) {
@@ -133,8 +137,10 @@ bool parseBody(std::u16string_view body, bool digests, JournalRecord& record) {
             if (f.size() != 2 || !plainName || !acceptablePath(value)) return false;
             record.backupDir = value;
             first = false;
-        } else if (f[0] == u"mkdir" && f.size() == 2 && acceptablePath(value)) {
-            record.directories.push_back(value);
+        } else if (f[0] == u"mkdir" && f.size() == 2u + digests && acceptablePath(value)) {
+            CreatedLevels created{value, 1};
+            if (digests && (!parseNumber(f[2], created.count) || created.count < 1)) return false;
+            record.directories.push_back(std::move(created));
         } else if (f[0] == u"new" && f.size() == 2u + digests && acceptablePath(value)) {
             JournalMove move{JournalMove::kNewFile, value, -1};
             if (digests && (!unescape(f[2], move.md5) || !acceptableDigest(move.md5))) return false;
@@ -173,8 +179,9 @@ std::string encodeJournal(const JournalRecord& record) {
     };
     line(u"backups", record.backupDir);
     text += kLineEnd;
-    for (const std::u16string& dir : record.directories) {
-        line(u"mkdir", dir);
+    for (const CreatedLevels& created : record.directories) {
+        line(u"mkdir", created.path);
+        appendField(text, platform::formatMessage(u"%d", {created.count}));
         text += kLineEnd;
     }
     for (const JournalMove& move : record.moves) {

@@ -4,7 +4,7 @@
 //
 //   updater installation journal 2
 //   backups  ~rollback1
-//   mkdir    bin\plugins                      a directory level to create
+//   mkdir    bin\plugins\x  2                 the last 2 levels to create: bin\plugins, bin\plugins\x
 //   new      bin\plugins\x.dll  <md5>        a staged file that becomes a new file
 //   replace  bin\core.dll  0  <md5>          an installed file kept as backup 0
 //   end      5  <md5 of every byte before this line>
@@ -12,18 +12,30 @@
 //
 // A move's <md5> is the new file's digest as the manifest gives it (empty
 // when the manifest gave none that its file could be read by). Version 1,
-// which is still read, has no digests.
+// which is still read, has no digests and one level per mkdir line.
+// Paths are those a manifest may give (install/path_safety.h), never inside
+// the staging directory.
 // "%" and the code units below U+0020 (tab, CR, LF among them) are written
 // as "%" and two upper-case hex digits. The end line lets a reader tell a
 // plan that was written whole from one that a power cut tore.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 #include "install/journal_record.h"
+#include "install/update_steps.h"
 
 namespace install {
+
+// No journal is larger than what the plan of the largest manifest that is
+// read (kMaxManifestBytes) encodes: each entry gives at most a mkdir line
+// and a move line, each holding its path (at most as many code units as the
+// manifest spends bytes on it, tripled by escapes) and some 60 units more,
+// two bytes each, while the entry takes at least 16 bytes of the manifest:
+// at most 12 journal bytes per manifest byte, and the header.
+inline constexpr std::size_t kMaxJournalBytes = 12 * kMaxManifestBytes + 4096;
 
 enum class JournalState {
     kTorn,       // a plan that was never written whole: nothing was changed after it

@@ -21,12 +21,22 @@ struct JournalMove {
     std::u16string md5 = {};
 };
 
+// Directory levels an installation creates for one entry: the last count
+// levels of path ("\" separating them), outermost first. An entry creates
+// the levels behind the last one that exists, so they are always the last.
+struct CreatedLevels {
+    std::u16string path;
+    std::int32_t count = 1;
+
+    bool operator==(const CreatedLevels&) const = default;
+};
+
 struct JournalRecord {
     // The backup directory's name in the journal directory ("~rollbackN");
     // the journal itself is that name + ".journal" beside it.
     std::u16string backupDir;
     // Directory levels the installation creates, in the order it creates them.
-    std::vector<std::u16string> directories;
+    std::vector<CreatedLevels> directories;
     // The moves that change the installation, in the order they are made.
     std::vector<JournalMove> moves;
 };

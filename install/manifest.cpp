@@ -8,16 +8,13 @@ namespace install {
 
 namespace {
 
-// Beyond what the document reader takes (its offsets are 32-bit).
-constexpr std::size_t kMaxManifestBytes = 0x7FFFFFFF;
-
-bool loadSignedManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u16string& errorText,
-                        StepSink& sink, TrustedKeys keys) {
+bool loadSignedManifest(platform::Tree& tree, xml::XmlDoc& doc, std::vector<ManifestEntry>& entries,
+                        std::u16string& errorText, StepSink& sink, TrustedKeys keys) {
     // The bytes whose signature is checked are the bytes parsed: the file
     // is not read a second time.
     std::string bytes;
-    if (platform::readFile(std::u16string(kManifestName), kMaxManifestBytes, bytes) == platform::kErrorSuccess) {
-        const SignatureCheck check = checkSignature(bytes, std::u16string(kSignatureName), keys);
+    if (tree.readFile(std::u16string(kManifestName), kMaxManifestBytes, bytes) == platform::kErrorSuccess) {
+        const SignatureCheck check = checkSignature(tree, bytes, std::u16string(kSignatureName), keys);
         sink.signatureChecked(check);
         if (check.result != SignatureCheck::kVerified) {
             errorText = signatureMessage(check);
@@ -31,17 +28,24 @@ bool loadSignedManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, s
 
 }  // namespace
 
-bool loadManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u16string& errorText,
-                  StepSink& sink, TrustedKeys keys) {
-    if (!keys.empty()) return loadSignedManifest(doc, entries, errorText, sink, keys);
-    if (!doc.loadFile(std::u16string(kManifestName))) sink.manifestNotLoaded();
+bool loadManifest(platform::Tree& tree, xml::XmlDoc& doc, std::vector<ManifestEntry>& entries,
+                  std::u16string& errorText, StepSink& sink, TrustedKeys keys) {
+    if (!keys.empty()) return loadSignedManifest(tree, doc, entries, errorText, sink, keys);
+    platform::InputFile file;
+    bool loaded = tree.openForReading(std::u16string(kManifestName), file) == platform::kErrorSuccess;
+    if (loaded && static_cast<std::uint64_t>(file.length()) > kMaxManifestBytes) {
+        file.close();
+        loaded = false;
+    }
+    // What was not opened leaves the document empty, which is not well formed.
+    if (!doc.loadFile(file) || !loaded) sink.manifestNotLoaded();
     return readManifest(doc, entries, errorText);
 }
 
-bool loadManifest(std::vector<ManifestEntry>& entries, std::u16string& errorText, StepSink& sink,
-                  TrustedKeys keys) {
+bool loadManifest(platform::Tree& tree, std::vector<ManifestEntry>& entries, std::u16string& errorText,
+                  StepSink& sink, TrustedKeys keys) {
     xml::XmlDoc doc;
-    return loadManifest(doc, entries, errorText, sink, keys);
+    return loadManifest(tree, doc, entries, errorText, sink, keys);
 }
 
 bool readManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u16string& errorText,

@@ -7,6 +7,7 @@
 #include "install/manifest_entry.h"
 #include "install/signature.h"
 #include "install/step_sink.h"
+#include "platform/tree.h"
 
 namespace xml {
 class XmlDoc;
@@ -21,11 +22,13 @@ namespace install {
 // signature checked over those bytes (reported to sink) before they are
 // parsed, and each entry's sha256 read too. A signature that is missing,
 // malformed or made by no trusted key fails the step with signatureMessage.
-bool loadManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u16string& errorText,
-                  StepSink& sink, TrustedKeys keys = {});
+// Both files are read through tree: never through a link, never a FIFO or a
+// device, and a manifest larger than kMaxManifestBytes is not read at all.
+bool loadManifest(platform::Tree& tree, xml::XmlDoc& doc, std::vector<ManifestEntry>& entries,
+                  std::u16string& errorText, StepSink& sink, TrustedKeys keys = {});
 // The same with a document of its own.
-bool loadManifest(std::vector<ManifestEntry>& entries, std::u16string& errorText, StepSink& sink,
-                  TrustedKeys keys = {});
+bool loadManifest(platform::Tree& tree, std::vector<ManifestEntry>& entries, std::u16string& errorText,
+                  StepSink& sink, TrustedKeys keys = {});
 
 // Appends one entry per "file" child of the top-level "update" element of a
 // loaded document, in document order; with sha256 also that attribute. On

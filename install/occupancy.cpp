@@ -7,9 +7,9 @@ namespace install {
 namespace {
 
 // 0 when the target may be replaced, otherwise the error code of the open.
-std::uint32_t entryOccupancy(const ManifestEntry& entry, const std::u16string& selfName) {
-    if (platform::findFirstFile(entry.path) != platform::FindResult::kFile) return platform::kErrorSuccess;
-    const std::uint32_t code = platform::openReadWriteTest(entry.path);
+std::uint32_t entryOccupancy(platform::Tree& tree, const ManifestEntry& entry, const std::u16string& selfName) {
+    if (tree.find(entry.path) != platform::ItemKind::kFile) return platform::kErrorSuccess;
+    const std::uint32_t code = tree.openReadWriteTest(entry.path);
     if (code == platform::kErrorSharingViolation && entry.path == selfName) return platform::kErrorSuccess;
     return code;
 }
@@ -21,11 +21,11 @@ std::u16string occupancyMessage(const std::u16string& path, std::uint32_t code) 
                                    {path, static_cast<std::int32_t>(code)});
 }
 
-bool checkOccupancy(const std::vector<ManifestEntry>& entries, const std::u16string& selfName,
+bool checkOccupancy(platform::Tree& tree, const std::vector<ManifestEntry>& entries, const std::u16string& selfName,
                     std::u16string& errorText, StepSink& sink, Examine examine) {
     bool passed = true;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::uint32_t code = entryOccupancy(entries[i], selfName);
+        const std::uint32_t code = entryOccupancy(tree, entries[i], selfName);
         sink.entryOccupancy(i, code);
         if (code == platform::kErrorSuccess || !passed) continue;
         sink.targetInUse(entries[i].path, code);

@@ -30,23 +30,12 @@ std::int32_t journalNumber(const std::u16string& name) {
     return static_cast<std::int32_t>(n);
 }
 
-bool readWhole(const std::u16string& path, std::string& bytes) {
-    platform::InputFile file;
-    if (!file.open(path)) return false;
-    bytes.clear();
-    char block[65536];
-    for (std::size_t got; (got = file.read(block, sizeof block)) > 0;) bytes.append(block, got);
-    return file.close();
-}
-
 // The backup directory names of the journals in journalDir, newest first;
 // there is normally one at most.
-std::vector<std::u16string> journalsIn(const std::u16string& journalDir) {
-    std::u16string dir = journalDir.empty() ? u"." : journalDir;
-    if (dir.back() == u'\\') dir.pop_back();
+std::vector<std::u16string> journalsIn(platform::Tree& tree, const std::u16string& journalDir) {
     std::vector<platform::DirEntry> items;
     std::vector<std::int32_t> numbers;
-    if (platform::listDirectory(dir, items)) {
+    if (tree.listDirectory(journalDir, items) == platform::kErrorSuccess) {
         for (const platform::DirEntry& item : items) {
             const std::int32_t n = item.isDirectory ? 0 : journalNumber(item.name);
             if (n > 0) numbers.push_back(n);
@@ -61,7 +50,7 @@ std::vector<std::u16string> journalsIn(const std::u16string& journalDir) {
 // The first new file of record, in its order, that is missing (code 2) or
 // differs from the digest the journal keeps for it (13): false when every
 // one is whole.
-bool findDamaged(const JournalRecord& record, std::u16string& path, std::uint32_t& code) {
+bool findDamaged(platform::Tree& tree, const JournalRecord& record, std::u16string& path, std::uint32_t& code) {
     const std::vector<JournalMove>& moves = record.moves;
     std::size_t first = moves.size();
     auto damaged = [&](std::size_t index, std::uint32_t why) {
@@ -69,13 +58,15 @@ bool findDamaged(const JournalRecord& record, std::u16string& path, std::uint32_
         first = index;
         code = why;
     };
-    Md5Files files;
+    Md5Files files(kMd5MaxLanes, [&tree](std::size_t, const std::u16string& file, platform::InputFile& into) {
+        return tree.openForReading(file, into) == platform::kErrorSuccess;
+    });
     std::size_t started = 0;
     for (;;) {
         while (started < first && files.hasRoom()) {
             const std::size_t index = started++;
             if (moves[index].md5.empty() || files.start(index, moves[index].path)) continue;
-            const bool missing = platform::findFirstFile(moves[index].path) == platform::FindResult::kNotFound;
+            const bool missing = tree.find(moves[index].path) == platform::ItemKind::kMissing;
             damaged(index, missing ? platform::kErrorFileNotFound : platform::kErrorInvalidData);
         }
         std::size_t index = 0;
@@ -92,12 +83,13 @@ bool findDamaged(const JournalRecord& record, std::u16string& path, std::uint32_
 
 class Recovery {
 public:
-    Recovery(const std::u16string& stagingDir, const std::u16string& journalDir, std::u16string& errorText)
-        : stagingDir_(stagingDir), journalDir_(journalDir), errorText_(errorText) {}
+    Recovery(platform::Tree& tree, const std::u16string& stagingDir, const std::u16string& journalDir,
+             std::u16string& errorText, StepSink& sink)
+        : tree_(tree), stagingDir_(stagingDir), journalDir_(journalDir), errorText_(errorText), sink_(sink) {}
 
     RecoveryResult run() {
         RecoveryResult result = RecoveryResult::kNothing;
-        for (const std::u16string& backupDir : journalsIn(journalDir_)) {
+        for (const std::u16string& backupDir : journalsIn(tree_, journalDir_)) {
             const RecoveryResult one = recover(backupDir);
             if (one == RecoveryResult::kFailed || one == RecoveryResult::kDamaged) return one;
             if (one == RecoveryResult::kRolledBack || result == RecoveryResult::kNothing) result = one;
@@ -109,7 +101,10 @@ private:
     RecoveryResult recover(const std::u16string& backupDir) {
         const std::u16string path = journalPath(journalDir_, backupDir);
         std::string bytes;
-        if (!readWhole(path, bytes)) return failed(path, platform::kErrorInvalidData);
+        // Not read at all when it is larger than any journal of ours.
+        if (tree_.readFile(path, kMaxJournalBytes, bytes) != platform::kErrorSuccess) {
+            return failed(path, platform::kErrorInvalidData);
+        }
         JournalRecord record;
         switch (decodeJournal(bytes, record)) {
         case JournalState::kForeign:
@@ -127,8 +122,8 @@ private:
             // version: the backups go only once every new file is found whole.
             std::u16string damaged;
             std::uint32_t code = platform::kErrorSuccess;
-            if (!findDamaged(record, damaged, code)) {
-                removeBackups(record, journalDir_);
+            if (!findDamaged(tree_, record, damaged, code)) {
+                removeBackups(tree_, record, journalDir_);
                 return RecoveryResult::kCompleted;
             }
             if (!undo(record, backupDir, path)) return RecoveryResult::kFailed;
@@ -144,7 +139,8 @@ private:
     // cannot be put back.
     bool undo(const JournalRecord& record, const std::u16string& backupDir, const std::u16string& path) {
         std::u16string failedPath;
-        const std::uint32_t code = undoInstallation(record, stagingDir_, journalDir_, failedPath);
+        const auto kept = [this](const std::u16string& file, const std::u16string& at) { sink_.stagedFileKept(file, at); };
+        const std::uint32_t code = undoInstallation(tree_, record, stagingDir_, journalDir_, failedPath, kept);
         if (code != platform::kErrorSuccess) {
             failed(failedPath, code);
             return false;
@@ -154,8 +150,8 @@ private:
     }
 
     void removeJournal(const std::u16string& backupDir, const std::u16string& path) {
-        platform::removeDirectory(journalDir_ + backupDir);
-        platform::deleteFile(path);
+        tree_.removeDirectory(journalDir_ + backupDir);
+        tree_.deleteFile(path);
     }
 
     RecoveryResult failed(const std::u16string& path, std::uint32_t code) {
@@ -163,28 +159,33 @@ private:
         return RecoveryResult::kFailed;
     }
 
+    platform::Tree& tree_;
     const std::u16string& stagingDir_;
     const std::u16string& journalDir_;
     std::u16string& errorText_;
+    StepSink& sink_;
 };
 
 }  // namespace
 
-RecoveryResult recoverInstallation(const std::u16string& stagingDir, const std::u16string& journalDir,
-                                   std::u16string& errorText) {
-    return Recovery(stagingDir, journalDir, errorText).run();
+RecoveryResult recoverInstallation(platform::Tree& tree, const std::u16string& stagingDir,
+                                   const std::u16string& journalDir, std::u16string& errorText, StepSink& sink) {
+    return Recovery(tree, stagingDir, journalDir, errorText, sink).run();
 }
 
-void removeCompletedJournals(const std::u16string& journalDir) {
-    for (const std::u16string& backupDir : journalsIn(journalDir)) {
+void removeCompletedJournals(platform::Tree& tree, const std::u16string& journalDir) {
+    for (const std::u16string& backupDir : journalsIn(tree, journalDir)) {
         const std::u16string path = journalPath(journalDir, backupDir);
         std::string bytes;
         JournalRecord record;
-        if (!readWhole(path, bytes) || decodeJournal(bytes, record) != JournalState::kCommitted) continue;
+        if (tree.readFile(path, kMaxJournalBytes, bytes) != platform::kErrorSuccess ||
+            decodeJournal(bytes, record) != JournalState::kCommitted) {
+            continue;
+        }
         // Without all its backups gone the journal stays, for a later run to
         // finish. They lie in the backup directory: when that is gone, so are they.
-        const bool backupsGone = platform::findFirstFile(journalDir + backupDir) == platform::FindResult::kNotFound;
-        if (backupsGone || removeBackups(record, journalDir)) platform::deleteFile(path);
+        const bool backupsGone = tree.find(journalDir + backupDir) == platform::ItemKind::kMissing;
+        if (backupsGone || removeBackups(tree, record, journalDir)) tree.deleteFile(path);
     }
 }
 

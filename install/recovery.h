@@ -5,6 +5,9 @@
 
 #include <string>
 
+#include "install/step_sink.h"
+#include "platform/tree.h"
+
 namespace install {
 
 enum class RecoveryResult {
@@ -22,11 +25,13 @@ enum class RecoveryResult {
 // journalDirectory; journals anywhere else are never read) and handles each.
 // A journal that cannot be put back stays, with every backup, for a later run;
 // so does a committed one, for removeCompletedJournals.
-RecoveryResult recoverInstallation(const std::u16string& stagingDir, const std::u16string& journalDir,
-                                   std::u16string& errorText);
+// Every file is reached through tree; a new file kept in the backup
+// directory for want of its way back (see undoInstallation) is told to sink.
+RecoveryResult recoverInstallation(platform::Tree& tree, const std::u16string& stagingDir,
+                                   const std::u16string& journalDir, std::u16string& errorText, StepSink& sink);
 
 // The last step of a successful run, once the product has been told: deletes
 // the journals of completed installations (whose backups are all gone).
-void removeCompletedJournals(const std::u16string& journalDir);
+void removeCompletedJournals(platform::Tree& tree, const std::u16string& journalDir);
 
 }  // namespace install

@@ -6,11 +6,12 @@
 
 namespace install {
 
-SignatureCheck checkSignature(std::string_view manifest, const std::u16string& path, TrustedKeys keys) {
+SignatureCheck checkSignature(platform::Tree& tree, std::string_view manifest, const std::u16string& path,
+                              TrustedKeys keys) {
     SignatureCheck check;
     std::string text;
     // Anything much longer than one line is not a signature file.
-    const std::uint32_t code = platform::readFile(path, 1024, text);
+    const std::uint32_t code = tree.readFile(path, 1024, text);
     crypto::Ed25519Signature signature;
     if (code == platform::kErrorInvalidData || (code == platform::kErrorSuccess && !parseHexLine(text, signature))) {
         check.result = SignatureCheck::kMalformed;

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "crypto/ed25519.h"
+#include "platform/tree.h"
 
 namespace install {
 
@@ -36,7 +37,9 @@ struct SignatureCheck {
 };
 
 // Checks the signature file at path over the manifest's bytes.
-SignatureCheck checkSignature(std::string_view manifest, const std::u16string& path, TrustedKeys keys);
+// The file is read through tree; one larger than 1 KiB is malformed, unread.
+SignatureCheck checkSignature(platform::Tree& tree, std::string_view manifest, const std::u16string& path,
+                              TrustedKeys keys);
 
 // The manifest step's message for a check that failed:
 // "move.xml.sig签名检测错误 （<code>）".

@@ -25,6 +25,10 @@ public:
     virtual void entryOccupancy(std::size_t /*index*/, std::uint32_t /*code*/) {}
     // The target that ends the occupancy check is in use ("<path>被占用<code>").
     virtual void targetInUse(const std::u16string& /*path*/, std::uint32_t /*code*/) {}
+    // Undoing an installation found the way back into the staging directory
+    // gone (a directory replaced, a link in its place) and kept the new file
+    // of path at keptAt in the backup directory.
+    virtual void stagedFileKept(const std::u16string& /*path*/, const std::u16string& /*keptAt*/) {}
 
 protected:
     ~StepSink() = default;

@@ -4,6 +4,7 @@
 // would, with the same message.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,10 @@ namespace install {
 // The staging directory and the manifest, relative to the Updater's directory.
 inline constexpr std::u16string_view kStagingDir = u"autoTemp\\";
 inline constexpr std::u16string_view kManifestName = u"move.xml";
+// A larger manifest is not read: it fails as one that cannot be read. Far
+// beyond any real update (a 10,000-file manifest takes about 1 MiB), and
+// small enough for the 32-bit Updater to hold decoded and indexed.
+inline constexpr std::size_t kMaxManifestBytes = std::size_t{64} << 20;
 
 enum class Step {
     kTerminateProduct,   // end the product's processes

@@ -18,14 +18,14 @@ bool isSha256Text(const std::u16string& text) {
 }
 
 // The verdict on an entry whose path is safe, from what its staged file gave.
-EntryVerification judge(const ManifestEntry& entry, FileDigests digests, bool stagedIsDirectory,
+EntryVerification judge(const ManifestEntry& entry, FileDigests digests, bool notAFile,
                         const std::u16string& selfName, bool sha256) {
     EntryVerification verification;
     verification.actual = std::move(digests.md5);
     verification.sha256 = std::move(digests.sha256);
-    if (stagedIsDirectory) {
-        // It would be moved whole into the installation; its empty digest
-        // must not pass for an empty md5.
+    if (notAFile) {
+        // A directory would be moved whole into the installation, a link
+        // followed; their empty digest must not pass for an empty md5.
         verification.result = EntryVerification::kMismatch;
     } else if (verification.actual != toNarrow(entry.md5)) {
         verification.result = entry.path == selfName ? EntryVerification::kOwnFile : EntryVerification::kMismatch;
@@ -38,21 +38,44 @@ EntryVerification judge(const ManifestEntry& entry, FileDigests digests, bool st
     return verification;
 }
 
+// Why a staged file could not be opened: the codes that say it is no file
+// to install at all (a link, a directory, a device, a second name), and the
+// others (missing, held without sharing), which leave its digest "".
+bool isNotAFile(std::uint32_t code) {
+    return code == platform::kErrorStoppedOnSymlink || code == platform::kErrorAccessDenied;
+}
+
 }  // namespace
 
-void verifyEntries(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
+void verifyEntries(platform::Tree& tree, const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
                    const std::u16string& selfName, const VerificationOptions& options,
                    const std::function<void(const EntryVerification&)>& onResult) {
     const bool stop = options.examine == Examine::kUntilFailure;
     HeldFiles* const held = options.held;
+    const std::u16string_view stagingName = std::u16string_view(stagingDir).substr(0, stagingDir.find_last_not_of(u'\\') + 1);
+    const std::u16string_view reserved[] = {stagingName};
+    // Why each staged file could not be opened, for judge.
+    std::vector<std::uint32_t> openCodes(entries.size(), platform::kErrorSuccess);
     Md5Files::Opener open = options.open;
     if (held != nullptr) {
         held->clear();
         held->resize(entries.size());
         // Each staged file is opened as a held file and read through it, as
         // no second open of it is let in now.
-        open = [held](std::size_t tag, const std::u16string& path, platform::InputFile& file) {
-            return (*held)[tag].open(path) == platform::kErrorSuccess && file.open((*held)[tag]);
+        open = [held, &tree, &openCodes](std::size_t tag, const std::u16string& path, platform::InputFile& file) {
+            const platform::ItemKind kind = tree.find(path);
+            if (kind != platform::ItemKind::kFile) {
+                openCodes[tag] =
+                    kind == platform::ItemKind::kMissing ? platform::kErrorFileNotFound : platform::kErrorAccessDenied;
+                return false;
+            }
+            openCodes[tag] = (*held)[tag].open(path);
+            return openCodes[tag] == platform::kErrorSuccess && file.open((*held)[tag]);
+        };
+    } else if (!open) {
+        open = [&tree, &openCodes](std::size_t tag, const std::u16string& path, platform::InputFile& file) {
+            openCodes[tag] = tree.openForReading(path, file, true);
+            return openCodes[tag] == platform::kErrorSuccess;
         };
     }
     // Files end in any order; results wait here until they can be handed on in manifest order.
@@ -74,7 +97,7 @@ void verifyEntries(const std::vector<ManifestEntry>& entries, const std::u16stri
         while (started < (stop ? firstFailure : entries.size()) && files.hasRoom()) {
             const std::size_t index = started++;
             const ManifestEntry& entry = entries[index];
-            if (!isSafeRelativePath(entry.path)) {
+            if (!isSafeRelativePath(entry.path, reserved) || tree.find(entry.path) == platform::ItemKind::kLink) {
                 EntryVerification unsafe;
                 unsafe.result = EntryVerification::kUnsafePath;
                 record(index, std::move(unsafe));
@@ -90,7 +113,7 @@ void verifyEntries(const std::vector<ManifestEntry>& entries, const std::u16stri
             // outside the OEM code page are found too.
             const std::u16string staged = stagingDir + entry.path;
             if (!files.start(index, staged)) {
-                record(index, judge(entry, {}, platform::isDirectory(staged), selfName, held != nullptr));
+                record(index, judge(entry, {}, isNotAFile(openCodes[index]), selfName, held != nullptr));
             }
         }
         for (; handed < entries.size() && results[handed]; ++handed) {
@@ -108,7 +131,7 @@ void verifyEntries(const std::vector<ManifestEntry>& entries, const std::u16stri
     }
 }
 
-bool verifyPackage(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
+bool verifyPackage(platform::Tree& tree, const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
                    const std::u16string& selfName, std::u16string& errorText, StepSink& sink, Examine examine,
                    HeldFiles* held) {
     if (held != nullptr) {
@@ -123,7 +146,7 @@ bool verifyPackage(const std::vector<ManifestEntry>& entries, const std::u16stri
     VerificationOptions options;
     options.examine = examine;
     options.held = held;
-    verifyEntries(entries, stagingDir, selfName, options, [&](const EntryVerification& verification) {
+    verifyEntries(tree, entries, stagingDir, selfName, options, [&](const EntryVerification& verification) {
         sink.entryVerified(index, verification);
         if (!verification.passed() && passed) {
             errorText = verificationMessage(verification, entries[index].path);

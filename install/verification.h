@@ -9,6 +9,7 @@
 #include "install/manifest_entry.h"
 #include "install/md5_files.h"
 #include "install/step_sink.h"
+#include "platform/tree.h"
 
 namespace install {
 
@@ -17,7 +18,7 @@ struct EntryVerification {
     enum Result {
         kPassed,
         kOwnFile,         // the Updater's own file: passed although its MD5 differs
-        kUnsafePath,
+        kUnsafePath,      // refused as it stands, or its target passes through a link
         kMismatch,        // MD5
         kNoSha256,        // signed: the entry has no valid sha256
         kSha256Mismatch,  // signed
@@ -36,7 +37,8 @@ struct VerificationOptions {
     Examine examine = Examine::kUntilFailure;
     // Staged files hashed at once, at most; 1 hashes one after the other.
     unsigned lanes = kMd5MaxLanes;
-    // How the staged files are opened (empty: platform::InputFile::open).
+    // How the staged files are opened (empty: through the tree, a regular
+    // file with one name, no link on the way).
     Md5Files::Opener open;
     // A signed update: every staged file is opened into its entry's place
     // here (and open above is not used) and stays open; its SHA-256 is
@@ -46,16 +48,19 @@ struct VerificationOptions {
 
 // Verifies entries in manifest order and hands each one's result to onResult
 // in that order: after a failing entry nothing more with kUntilFailure. An entry
-// fails when its path is unsafe (refused before anything is opened), when
-// its staged file stagingDir + path is a directory, or when that file's MD5
-// differs from the expected digest, exactly; a file that cannot be opened
-// has the digest "". The entry whose path equals selfName passes whatever its
-// MD5. A signed update's entry also fails, before its file is opened, when
+// fails when its path is unsafe (isSafeRelativePath, the staging directory
+// reserved) or its target passes through a link (refused before anything
+// is opened), when its staged file stagingDir + path is not a regular file
+// with one name reached without a link (a directory, a link, a FIFO, a hard
+// link: whatever md5 says), or when that file's MD5 differs from the
+// expected digest, exactly; a file that cannot be opened for another reason
+// (missing, held without sharing) has the digest "". The entry whose path
+// equals selfName passes whatever its MD5. A signed update's entry also fails, before its file is opened, when
 // its sha256 is not 64 lowercase hex digits, and when its file's SHA-256
 // differs; nothing is exempt from that, not the Updater's own file, which
 // would otherwise be a way into the installation for bytes nobody signed.
 // Reads the staged files only.
-void verifyEntries(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
+void verifyEntries(platform::Tree& tree, const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
                    const std::u16string& selfName, const VerificationOptions& options,
                    const std::function<void(const EntryVerification&)>& onResult);
 
@@ -64,7 +69,7 @@ void verifyEntries(const std::vector<ManifestEntry>& entries, const std::u16stri
 // "SHA256检测错误 " + path. With held (a signed update) the staged files stay
 // open there for the installation; when the system cannot keep that many
 // open, the step fails at once with "<stagingDir>打开文件失败 （4）".
-bool verifyPackage(const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
+bool verifyPackage(platform::Tree& tree, const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
                    const std::u16string& selfName, std::u16string& errorText, StepSink& sink,
                    Examine examine = Examine::kUntilFailure, HeldFiles* held = nullptr);
 

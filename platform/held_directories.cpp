@@ -24,47 +24,55 @@ std::vector<PathComponent> pathComponents(std::u16string_view path) {
 
 void HeldDirectories::setRoot(const Directory& root) {
     reset();
-    root_ = root;
+    root_.dir = root;
 }
 
 void HeldDirectories::reset() {
-    for (auto& [path, dir] : held_) close_(dir.handle);
-    held_.clear();
-    if (root_.handle != -1) close_(root_.handle);
-    root_ = {};
+    closeBelow(root_);
+    if (root_.dir.handle != -1) close_(root_.dir.handle);
+    root_.dir.handle = -1;
+}
+
+void HeldDirectories::closeBelow(Node& node, std::uint64_t keep) {
+    for (auto& [name, child] : node.children) {
+        if (child->dir.handle != -1 && child->used < keep) {
+            close_(child->dir.handle);
+            child->dir.handle = -1;
+            --heldCount_;
+        }
+        closeBelow(*child, keep);
+    }
 }
 
 std::uint32_t HeldDirectories::resolve(const std::u16string& path, const std::vector<PathComponent>& components,
-                                       std::size_t count, const OpenChild& open, const Directory*& dir) {
-    dir = &root_;
-    if (root_.handle == -1) return kErrorInvalidParameter;
-    // The deepest level already held, then the rest opened one by one.
-    std::size_t level = count;
-    for (; level > 0; --level) {
-        const auto found = held_.find(path.substr(0, components[level - 1].end));
-        if (found == held_.end()) continue;
-        dir = &found->second;
-        break;
-    }
-    if (level < count && held_.size() + (count - level) > bound_) {
-        // Every directory but the root goes; the walk starts from it again.
-        for (auto& [key, held] : held_) close_(held.handle);
-        held_.clear();
-        dir = &root_;
-        level = 0;
-    }
-    for (; level < count; ++level) {
+                                       std::size_t count, const OpenChild& open, Node*& node) {
+    node = &root_;
+    if (root_.dir.handle == -1) return kErrorInvalidParameter;
+    const std::uint64_t walk = ++walks_;
+    std::uint32_t code = kErrorSuccess;
+    for (std::size_t level = 0; level < count && code == kErrorSuccess; ++level) {
         const PathComponent c = components[level];
-        std::u16string key = path.substr(0, c.end);
-        Directory child;
-        const std::uint32_t code = open(*dir, std::u16string_view(path).substr(c.start, c.end - c.start), key, child);
-        if (code != kErrorSuccess) return code;
-        seen_.try_emplace(key, child.id);
-        const auto [it, added] = held_.emplace(std::move(key), child);
-        if (!added) close_(child.handle);
-        dir = &it->second;
+        const std::u16string_view name = std::u16string_view(path).substr(c.start, c.end - c.start);
+        // Nothing above the root is reached.
+        if (name == u"..") {
+            code = kErrorInvalidName;
+            break;
+        }
+        std::unique_ptr<Node>& child = node->children[std::u16string(name)];
+        if (!child) child = std::make_unique<Node>();
+        if (child->dir.handle == -1) {
+            if (heldCount_ >= bound_) closeBelow(root_, walk - 1);
+            Directory opened;
+            code = open(node->dir, name, path.substr(0, c.end), opened);
+            if (code != kErrorSuccess) break;
+            if (child->dir.id == std::array<std::uint64_t, 2>{}) child->dir.id = opened.id;
+            child->dir.handle = opened.handle;
+            ++heldCount_;
+        }
+        node = child.get();
+        node->used = walk;
     }
-    return kErrorSuccess;
+    return code;
 }
 
 std::uint32_t HeldDirectories::parentOf(const std::u16string& path, const OpenChild& open, const Directory*& parent,
@@ -73,44 +81,55 @@ std::uint32_t HeldDirectories::parentOf(const std::u16string& path, const OpenCh
     if (components.empty()) return kErrorInvalidParameter;
     const PathComponent last = components.back();
     name = path.substr(last.start, last.end - last.start);
-    return resolve(path, components, components.size() - 1, open, parent);
+    if (name == u"..") return kErrorInvalidName;
+    Node* node = nullptr;
+    const std::uint32_t code = resolve(path, components, components.size() - 1, open, node);
+    parent = &node->dir;
+    return code;
 }
 
 std::uint32_t HeldDirectories::directory(const std::u16string& path, const OpenChild& open, const Directory*& dir) {
     const std::vector<PathComponent> components = pathComponents(path);
-    return resolve(path, components, components.size(), open, dir);
+    Node* node = nullptr;
+    const std::uint32_t code = resolve(path, components, components.size(), open, node);
+    dir = &node->dir;
+    return code;
 }
 
 void HeldDirectories::release(const std::u16string& path) {
-    for (auto it = held_.begin(); it != held_.end();) {
-        const std::u16string& key = it->first;
-        const bool below = key.compare(0, path.size(), path) == 0 &&
-                           (key.size() == path.size() || isSeparator(key[path.size()]));
-        if (below) {
-            close_(it->second.handle);
-            it = held_.erase(it);
-        } else {
-            ++it;
-        }
+    Node* node = &root_;
+    for (const PathComponent c : pathComponents(path)) {
+        const auto found = node->children.find(path.substr(c.start, c.end - c.start));
+        if (found == node->children.end()) return;
+        node = found->second.get();
     }
+    if (node == &root_) return;
+    if (node->dir.handle != -1) {
+        close_(node->dir.handle);
+        node->dir.handle = -1;
+        --heldCount_;
+    }
+    closeBelow(*node);
 }
 
 bool HeldDirectories::unchanged(const std::u16string& path, const OpenChild& open) {
-    if (root_.handle == -1) return false;
-    const std::vector<PathComponent> components = pathComponents(path);
+    if (root_.dir.handle == -1) return false;
     std::vector<Directory> opened;
+    const Node* known = &root_;
     bool same = true;
-    for (const PathComponent c : components) {
-        const Directory& parent = opened.empty() ? root_ : opened.back();
-        const std::u16string key = path.substr(0, c.end);
+    for (const PathComponent c : pathComponents(path)) {
+        const Directory& parent = opened.empty() ? root_.dir : opened.back();
+        const std::u16string name = path.substr(c.start, c.end - c.start);
         Directory child;
-        if (open(parent, std::u16string_view(path).substr(c.start, c.end - c.start), key, child) != kErrorSuccess) {
+        if (open(parent, name, path.substr(0, c.end), child) != kErrorSuccess) {
             same = false;
             break;
         }
         opened.push_back(child);
-        const auto known = seen_.find(key);
-        if (known != seen_.end() && known->second != child.id) {
+        if (known == nullptr) continue;
+        const auto found = known->children.find(name);
+        known = found == known->children.end() ? nullptr : found->second.get();
+        if (known != nullptr && known->dir.id != std::array<std::uint64_t, 2>{} && known->dir.id != child.id) {
             same = false;
             break;
         }

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -44,9 +45,10 @@ public:
     HeldDirectories(const HeldDirectories&) = delete;
     HeldDirectories& operator=(const HeldDirectories&) = delete;
 
+    // A new root; what was known of the directories below the old one is kept.
     void setRoot(const Directory& root);
-    bool hasRoot() const { return root_.handle != -1; }
-    // Lets go of every directory, the root included, and forgets them.
+    bool hasRoot() const { return root_.dir.handle != -1; }
+    // Lets go of every directory, the root included.
     void reset();
 
     // The directory that holds path's last component, and that component.
@@ -62,16 +64,30 @@ public:
     bool unchanged(const std::u16string& path, const OpenChild& open);
 
 private:
-    // The held directory of the prefix of path up to component count
-    // components (0: the root), opening what is missing.
+    // One directory below the root, by the names on the way: every name is
+    // hashed once per walk, so a walk costs what its path is long. Nodes stay
+    // once made (they remember what each directory was); their handles go
+    // when too many are held.
+    struct Node {
+        Directory dir;
+        std::unordered_map<std::u16string, std::unique_ptr<Node>> children;
+        std::uint64_t used = 0;  // the last walk that passed it
+    };
+
+    // The node of the prefix of path up to component count components (0:
+    // the root), each held, opening what is not.
     std::uint32_t resolve(const std::u16string& path, const std::vector<PathComponent>& components,
-                          std::size_t count, const OpenChild& open, const Directory*& dir);
+                          std::size_t count, const OpenChild& open, Node*& node);
+    // Lets go of the handles below node that no walk since walk keep used:
+    // an operation may rely on the directories of its two walks (a move's
+    // source and target) at once.
+    void closeBelow(Node& node, std::uint64_t keep = ~std::uint64_t{0});
 
     Close close_;
     std::size_t bound_;
-    Directory root_;
-    std::unordered_map<std::u16string, Directory> held_;
-    std::unordered_map<std::u16string, std::array<std::uint64_t, 2>> seen_;
+    std::size_t heldCount_ = 0;  // handles held below the root
+    std::uint64_t walks_ = 0;
+    Node root_;
 };
 
 }  // namespace platform

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -165,6 +166,11 @@ public:
     // closing leaves the pinned file open. False when file is not open.
     bool open(const PinnedFile& file);
     bool isOpen() const { return handle_ != nullptr; }
+    // Exchanges what two objects read.
+    void swap(InputFile& other) noexcept {
+        std::swap(handle_, other.handle_);
+        std::swap(spare_, other.spare_);
+    }
     // Reads up to size bytes; returns the count delivered (short at end of
     // file or on a read error).
     std::size_t read(void* buffer, std::size_t size);
@@ -189,6 +195,9 @@ private:
 // A file handle for the run log: CreateFileW(GENERIC_READ|GENERIC_WRITE,
 // FILE_SHARE_READ|FILE_SHARE_WRITE, CREATE_ALWAYS, 0).
 // Never closed explicitly by the log; the destructor is not run for it.
+// A link at path is not followed (POSIX O_NOFOLLOW; Windows: a reparse
+// point, or a handle whose final path is another, is closed again): the
+// elevated Updater would truncate whatever file it leads to.
 using FileHandle = std::intptr_t;
 constexpr FileHandle kInvalidFile = -1;
 FileHandle createFileAlways(const std::u16string& path);

@@ -11,9 +11,9 @@
 // held for the Tree's lifetime (a bounded number at once):
 // - Windows: CreateFileW(GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
 //   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT). A reparse
-//   point is refused by its attribute; so is any handle whose final path
-//   (GetFinalPathNameByHandleW) or volume is not the one its name gives,
-//   which is how Wine shows a Unix link. Held without FILE_SHARE_DELETE, a
+//   point is refused by its attribute; so is any handle whose path on its
+//   volume (GetFileInformationByHandleEx(FileNameInfo)) or whose volume is
+//   not the one its name gives, which is how Wine shows a Unix link. Held without FILE_SHARE_DELETE, a
 //   directory cannot be renamed, moved or removed by another program while
 //   the Updater relies on it.
 // - POSIX: openat(parent, name, O_DIRECTORY | O_NOFOLLOW). Nothing can stop
@@ -68,6 +68,9 @@ public:
     // (a hard link) is refused (5). Returns 0 or the error code.
     std::uint32_t openForReading(const std::u16string& path, InputFile& file, bool singleName = false);
 
+    // The whole of a file opened as openForReading opens it; 13 when it
+    // holds more than limit bytes, none of which are then read.
+    std::uint32_t readFile(const std::u16string& path, std::size_t limit, std::string& bytes);
     // platform::openReadWriteTest for a regular file at path (a disk file
     // that is not a link; anything else gives 5).
     std::uint32_t openReadWriteTest(const std::u16string& path);

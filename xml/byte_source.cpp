@@ -10,6 +10,12 @@ bool ByteSource::open(const std::u16string& path) {
     return file_.open(path);
 }
 
+bool ByteSource::open(platform::InputFile& file) {
+    close();
+    file_.swap(file);
+    return file_.isOpen();
+}
+
 void ByteSource::open(std::string_view bytes) {
     close();
     bytes_ = bytes;

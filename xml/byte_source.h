@@ -16,6 +16,8 @@ public:
     bool open(const std::u16string& path);
     // Bytes that stay where they are while they are read.
     void open(std::string_view bytes);
+    // A file opened already: this source reads it from now on.
+    bool open(platform::InputFile& file);
     bool isOpen() const { return memory_ || file_.isOpen(); }
     std::size_t read(void* buffer, std::size_t size);
     bool seek(std::int64_t offset);

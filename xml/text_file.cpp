@@ -103,6 +103,8 @@ bool TextFile::open(const std::u16string& path) {
     return handle.open(path) && settleEncoding();
 }
 
+bool TextFile::open(platform::InputFile& file) { return handle.open(file) && settleEncoding(); }
+
 bool TextFile::open(std::string_view bytes) {
     handle.open(bytes);
     return settleEncoding();

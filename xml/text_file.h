@@ -42,6 +42,8 @@ public:
     bool open(const std::u16string& path);
     // The same over bytes in memory, which must stay while they are read.
     bool open(std::string_view bytes);
+    // The same over a file opened already, which this object reads from now on.
+    bool open(platform::InputFile& file);
     // Reads chunkBytes bytes into buffer, then removes NUL units in place and
     // swaps big-endian units; unitCount is what is left.
     bool readChunk(void* buffer);

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/platform.h"
 #include "xml/attribute_record.h"
 #include "xml/parse_fault.h"
 
@@ -82,6 +83,8 @@ public:
     bool loadFile(const std::u16string& path);
     // The same for the bytes of a file already in memory: the same decoding.
     bool loadBytes(std::string_view bytes);
+    // The same for a file opened already; the document reads and closes it.
+    bool loadFile(platform::InputFile& file);
 
     // Moves to the next element of the current level named name (any element
     // for a null or empty name). False, and no move, when there is none.

@@ -30,6 +30,14 @@ bool XmlDoc::loadFile(const std::u16string& path) {
     return read && wellFormed;
 }
 
+bool XmlDoc::loadFile(platform::InputFile& opened) {
+    TextFile file;
+    file.flags = flags_ | FILE_READ;
+    const bool read = readOpened(file, file.open(opened), text_, flags_);
+    const bool wellFormed = parse();
+    return read && wellFormed;
+}
+
 bool XmlDoc::loadBytes(std::string_view bytes) {
     TextFile file;
     file.flags = flags_ | FILE_READ;

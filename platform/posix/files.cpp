@@ -162,8 +162,13 @@ bool listDirectory(const std::u16string& dir, std::vector<DirEntry>& out) {
 
 FileHandle createFileAlways(const std::u16string& path) {
     const std::string native = posix::nativePath(path);
-    const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+    const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0666);
     if (fd < 0) return kInvalidFile;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return kInvalidFile;
+    }
     // Held without sharing elsewhere: Windows refuses the open. Otherwise the
     // file stays shared for reading and writing (a shared lock) and is
     // truncated only now, as CREATE_ALWAYS would.

@@ -70,7 +70,8 @@ int openAt(int dir, const std::string& name, int flags, std::uint32_t& code) {
     return fd;
 }
 
-// Whether Windows would refuse to replace name in dir (see posix::replaceRefused).
+// Whether Windows would refuse to replace name in dir (see
+// posix::replaceRefused); a FIFO or a device there is not replaced either.
 bool replaceRefusedAt(int dir, const std::string& name) {
     std::uint32_t code = kErrorSuccess;
     const int fd = openAt(dir, name, O_RDONLY, code);
@@ -79,7 +80,7 @@ bool replaceRefusedAt(int dir, const std::string& name) {
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     const bool held = regular && posix::lockedByOther(fd, LOCK_EX);
     ::close(fd);
-    if (held || !regular) return held;
+    if (held || !regular) return held || !S_ISDIR(st.st_mode);
     const int writer = openAt(dir, name, O_WRONLY, code);
     if (writer >= 0) {
         ::close(writer);

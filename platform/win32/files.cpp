@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -69,10 +70,47 @@ bool listDirectory(const std::u16string& dir, std::vector<DirEntry>& out) {
 
 // ---- the run log's file -----------------------------------------------------
 
+namespace {
+
+// Whether file, opened by path, is the file path names and not a link's:
+// no reparse point, a disk file, and its path on the volume (FileNameInfo,
+// which is how Wine shows where a Unix link led) the full path of path.
+bool isPlainFile(HANDLE file, const std::u16string& path) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        ::GetFileType(file) != FILE_TYPE_DISK) {
+        return false;
+    }
+    std::vector<wchar_t> full(32768);
+    const DWORD fullLength = ::GetFullPathNameW(win32::wide(path), 32768, full.data(), nullptr);
+    // Only a drive's paths are compared: "X:" is what the volume's path lacks.
+    if (fullLength < 3 || fullLength >= 32768 || full[1] != L':') return fullLength > 0 && fullLength < 32768;
+    std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));
+    if (!::GetFileInformationByHandleEx(file, FileNameInfo, buffer.data(), static_cast<DWORD>(buffer.size()))) {
+        return false;
+    }
+    const auto* name = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
+    const int length = static_cast<int>(name->FileNameLength / sizeof(wchar_t));
+    return length == static_cast<int>(fullLength) - 2 &&
+           ::CompareStringOrdinal(full.data() + 2, length, name->FileName, length, TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
 FileHandle createFileAlways(const std::u16string& path) {
-    const HANDLE file = ::CreateFileW(win32::wide(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, CREATE_ALWAYS, 0, nullptr);
-    return reinterpret_cast<FileHandle>(file);  // INVALID_HANDLE_VALUE is kInvalidFile
+    // A new file first; CREATE_ALWAYS would follow a link, even a dangling one.
+    HANDLE file = ::CreateFileW(win32::wide(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file != INVALID_HANDLE_VALUE) return reinterpret_cast<FileHandle>(file);
+    if (::GetLastError() != ERROR_FILE_EXISTS) return kInvalidFile;
+    file = ::CreateFileW(win32::wide(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return kInvalidFile;
+    if (!isPlainFile(file, path) || !::SetEndOfFile(file)) {
+        ::CloseHandle(file);
+        return kInvalidFile;
+    }
+    return reinterpret_cast<FileHandle>(file);
 }
 
 bool writeFile(FileHandle file, const void* data, std::size_t size) {

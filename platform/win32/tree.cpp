@@ -3,8 +3,8 @@
 // is the working directory; what keeps it from reaching elsewhere is that
 // each directory on the way is held (and so cannot be renamed or replaced)
 // and that every handle opened is checked to be what its name says: no
-// reparse point, on the root's volume, and with the final path its name
-// gives. The last check is the one that sees a Unix link under Wine, which
+// reparse point, on the root's volume, and with the path on the volume
+// (FileNameInfo) that its name gives. The last check is the one that sees a Unix link under Wine, which
 // opens a link's target even with FILE_FLAG_OPEN_REPARSE_POINT.
 // Files are moved and deleted through the handle that was checked.
 #include <windows.h>
@@ -38,17 +38,15 @@ std::u16string fullPath(const std::u16string& path) {
     }
 }
 
-// The path of handle as the file system has it, without its volume.
+// The path of handle as the file system has it, without its volume
+// (FileNameInfo: GetFinalPathNameByHandleW gives up on long paths under Wine).
 std::u16string finalPath(HANDLE handle) {
-    DWORD size = MAX_PATH;
-    for (;;) {
-        std::vector<wchar_t> buffer(size);
-        const DWORD length =
-            ::GetFinalPathNameByHandleW(handle, buffer.data(), size, FILE_NAME_NORMALIZED | VOLUME_NAME_NONE);
-        if (length == 0) return {};
-        if (length < size) return win32::utf16(buffer.data());
-        size = length + 1;
+    std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));
+    if (!::GetFileInformationByHandleEx(handle, FileNameInfo, buffer.data(), static_cast<DWORD>(buffer.size()))) {
+        return {};
     }
+    const auto* info = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
+    return std::u16string(win32::utf16(info->FileName), info->FileNameLength / sizeof(wchar_t));
 }
 
 bool sameName(std::u16string_view a, std::u16string_view b) {

@@ -132,12 +132,13 @@ def link_or_copy(source, target):
 
 
 def journal_bytes(directories, moves, committed, backups="~rollback1"):
-    """A journal as the Updater writes it: moves are (path, backup number or
+    """A journal as the Updater writes it: directories are (deepest level,
+    how many levels up to it were created), moves (path, backup number or
     None for a new file, md5 of the new file)."""
     def field(text):
         return "".join(f"%{ord(c):02X}" if c == "%" or ord(c) < 0x20 else c for c in text)
     lines = ["\ufeffupdater installation journal 2\r\n", f"backups\t{backups}\r\n"]
-    lines += [f"mkdir\t{field(d)}\r\n" for d in directories]
+    lines += [f"mkdir\t{field(d)}\t{count}\r\n" for d, count in directories]
     for path, backup, digest in moves:
         middle = "" if backup is None else f"\t{backup}"
         lines.append(f"{'new' if backup is None else 'replace'}\t{field(path)}{middle}\t{digest}\r\n")
@@ -163,7 +164,7 @@ def committed_small_update(s):
         os.makedirs(os.path.dirname(s.path(rel)), exist_ok=True)
         os.rename(s.path("autoTemp\\" + rel), s.path(rel))
         moves.append((rel, backup, digest))
-    s.write(where + "~rollback1.journal", journal_bytes(["a", "a\\b"], moves, True))
+    s.write(where + "~rollback1.journal", journal_bytes([("a\\b", 2)], moves, True))
 
 
 @scenario

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/tree.h"
 #include "platform/utf.h"
 
 namespace testsupport {
@@ -88,13 +89,18 @@ private:
 // as the working directory. Paths use "\" like the manifest does.
 class ScratchDirTest : public ::testing::Test {
 protected:
+    // The scratch directory as the steps reach it, opened for each test.
+    platform::Tree tree;
+
     void SetUp() override {
         previous_ = std::filesystem::current_path();
         scratch_.emplace();
         ASSERT_EQ(platform::setCurrentDirectory(scratch_->dir()), 0u);
+        ASSERT_EQ(tree.open(), 0u);
     }
 
     void TearDown() override {
+        tree.close();
         std::filesystem::current_path(previous_);
         scratch_.reset();
     }

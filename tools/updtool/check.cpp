@@ -9,6 +9,7 @@
 #include "install/update_steps.h"
 #include "install/verification.h"
 #include "platform/platform.h"
+#include "platform/tree.h"
 #include "tools/updtool/commands.h"
 #include "tools/updtool/json.h"
 #include "tools/updtool/key_files.h"
@@ -146,17 +147,20 @@ CheckResult check(const CheckOptions& options) {
     install::HeldFiles* const signedFiles = options.keys.empty() ? nullptr : &held;
     CheckSink sink(result, entries);
     result.signedUpdate = signedFiles != nullptr;
+    // The directory as the Updater sees it: no link followed.
+    platform::Tree tree;
+    tree.open();
     const std::u16string stagingDir(install::kStagingDir);
     constexpr install::Examine kEvery = install::Examine::kEveryEntry;
     const install::RunResult run = install::runSteps(true, [&](install::Step step) {
         switch (step) {
         case install::Step::kManifest:
-            return goOnIf(install::loadManifest(doc, entries, result.errorText, sink, options.keys));
+            return goOnIf(install::loadManifest(tree, doc, entries, result.errorText, sink, options.keys));
         case install::Step::kVerification:
-            return goOnIf(install::verifyPackage(entries, stagingDir, options.selfName, result.errorText, sink, kEvery,
-                                                 signedFiles));
+            return goOnIf(install::verifyPackage(tree, entries, stagingDir, options.selfName, result.errorText, sink,
+                                                 kEvery, signedFiles));
         case install::Step::kOccupancy:
-            return goOnIf(install::checkOccupancy(entries, options.selfName, result.errorText, sink, kEvery));
+            return goOnIf(install::checkOccupancy(tree, entries, options.selfName, result.errorText, sink, kEvery));
         default:
             return install::StepResult::kGoOn;
         }

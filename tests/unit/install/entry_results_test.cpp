@@ -3,6 +3,7 @@
 // fails with the same message either way.
 #include "install/occupancy.h"
 #include "install/verification.h"
+#include "platform/held_file.h"
 #include "platform/platform.h"
 #include "support/scratch.h"
 
@@ -51,7 +52,7 @@ TEST_F(StepReports, VerificationOfEveryEntryOrUntilTheFirstFailure) {
     for (const auto& c : cases) {
         Recorder sink;
         std::u16string errorText;
-        EXPECT_FALSE(install::verifyPackage(entries, u"autoTemp\\", u"updater.exe", errorText, sink, c.examine));
+        EXPECT_FALSE(install::verifyPackage(tree, entries, u"autoTemp\\", u"updater.exe", errorText, sink, c.examine));
         EXPECT_EQ(errorText, u"MD5检测错误 gone.txt");
         EXPECT_EQ(sink.verified, c.reported);
     }
@@ -59,7 +60,11 @@ TEST_F(StepReports, VerificationOfEveryEntryOrUntilTheFirstFailure) {
 
 TEST_F(StepReports, OccupancyOfEveryTargetWithOneLineForTheFirstInUse) {
     writeFile(u"free.dll", "x");
-    const std::u16string self = platform::modulePath();  // held by the system while the test runs
+    const std::u16string self = u"updater.exe";
+    writeFile(self, "x");
+    // Held as the system holds a running program: no sharing.
+    const platform::HeldFile running(self, platform::HeldFile::Sharing::kNone);
+    ASSERT_TRUE(running.isHeld());
     const std::vector<ManifestEntry> entries = {{u"free.dll", {}}, {u"missing.dll", {}}, {self, {}}, {self, {}}};
     const std::uint32_t held = platform::kErrorSharingViolation;
     const struct {
@@ -72,7 +77,7 @@ TEST_F(StepReports, OccupancyOfEveryTargetWithOneLineForTheFirstInUse) {
     for (const auto& c : cases) {
         Recorder sink;
         std::u16string errorText;
-        EXPECT_FALSE(install::checkOccupancy(entries, u"other.exe", errorText, sink, c.examine));
+        EXPECT_FALSE(install::checkOccupancy(tree, entries, u"other.exe", errorText, sink, c.examine));
         EXPECT_EQ(errorText, install::occupancyMessage(self, held));
         EXPECT_EQ(sink.occupancy, c.codes);
         EXPECT_EQ(sink.inUse, std::vector<std::u16string>{self});
@@ -81,7 +86,7 @@ TEST_F(StepReports, OccupancyOfEveryTargetWithOneLineForTheFirstInUse) {
     // Under its own name the running program passes.
     Recorder sink;
     std::u16string errorText;
-    EXPECT_TRUE(install::checkOccupancy(entries, self, errorText, sink));
+    EXPECT_TRUE(install::checkOccupancy(tree, entries, self, errorText, sink));
     EXPECT_EQ(sink.occupancy, (std::vector<std::uint32_t>{0, 0, 0, 0}));
     EXPECT_TRUE(sink.inUse.empty());
 }

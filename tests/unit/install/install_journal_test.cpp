@@ -20,7 +20,7 @@ constexpr char16_t kNewMd5[] = u"22af645d1859cb5ca6da0c484f1f37ea";  // of "new"
 JournalRecord sampleRecord() {
     JournalRecord record;
     record.backupDir = u"~rollback7";
-    record.directories = {u"新", u"新\\a%b"};
+    record.directories = {{u"新", 1}, {u"新\\a%b\\c", 2}};
     record.moves = {{JournalMove::kNewFile, u"新\\a%b\\tab\there", -1, kNewMd5},
                     {JournalMove::kReplace, u"line\r\nend.txt", 0, kNewMd5},
                     {JournalMove::kReplace, std::u16string(u"lone\xD800surrogate"), 12, u""}};
@@ -94,7 +94,7 @@ TEST(JournalFormat, VersionOneIsReadWithoutDigests) {
               JournalState::kCommitted);
     JournalRecord expected;
     expected.backupDir = u"~rollback1";
-    expected.directories = {u"bin"};
+    expected.directories = {{u"bin", 1}};
     expected.moves = {{JournalMove::kNewFile, u"bin\\a.dll", -1}, {JournalMove::kReplace, u"b.txt", 0}};
     EXPECT_TRUE(sameRecord(read, expected));
 }
@@ -110,7 +110,7 @@ protected:
         for (std::size_t i = 0; i < entries.size(); ++i) {
             record.moves.push_back({JournalMove::kReplace, entries[i].path, static_cast<std::int32_t>(i), kNewMd5});
         }
-        install::InstallJournal journal(staging, staging);
+        install::InstallJournal journal(tree, staging, staging);
         EXPECT_EQ(journal.begin(record, entries, [] { return 0u; }), 0u);
         for (const JournalMove& move : record.moves) {
             EXPECT_EQ(platform::renameFile(move.path, install::backupPath(staging, record.backupDir, move.backup)), 0u);
@@ -137,19 +137,19 @@ TEST_F(Recovery, ARestoreThatFailsStopsThereAndALaterRunFinishes) {
     interruptedAfterMoves(entries, false);
     // The directory of the first target disappears: its restore must fail.
     std::filesystem::remove_all("d");
-    EXPECT_EQ(install::recoverInstallation(staging, staging, errorText), RecoveryResult::kFailed);
+    EXPECT_EQ(install::recoverInstallation(tree, staging, staging, errorText, install::noReports()), RecoveryResult::kFailed);
     EXPECT_EQ(errorText, u"d\\a.txt还原文件失败 （3）");
     EXPECT_EQ(readFile(u"b.txt"), "old b.txt");  // newest first: already put back
     EXPECT_EQ(listing(u"autoTemp\\~rollback1"), "0");
     EXPECT_EQ(readFile(u"autoTemp\\~rollback1\\0"), "old d\\a.txt");
 
     std::filesystem::create_directory("d");
-    EXPECT_EQ(install::recoverInstallation(staging, staging, errorText), RecoveryResult::kRolledBack);
+    EXPECT_EQ(install::recoverInstallation(tree, staging, staging, errorText, install::noReports()), RecoveryResult::kRolledBack);
     EXPECT_EQ(readFile(u"d\\a.txt"), "old d\\a.txt");
     EXPECT_FALSE(exists(u"autoTemp\\d\\a.txt"));  // the new file went with its directory
     EXPECT_EQ(readFile(u"autoTemp\\b.txt"), "new");
     EXPECT_EQ(listing(u"autoTemp"), "b.txt d");
-    EXPECT_EQ(install::recoverInstallation(staging, staging, errorText), RecoveryResult::kNothing);
+    EXPECT_EQ(install::recoverInstallation(tree, staging, staging, errorText, install::noReports()), RecoveryResult::kNothing);
 }
 
 TEST_F(Recovery, ACommittedInstallationIsOnlyTidiedUp) {
@@ -158,12 +158,12 @@ TEST_F(Recovery, ACommittedInstallationIsOnlyTidiedUp) {
     const JournalRecord record = interruptedAfterMoves(entries, true);
     // Cut short after the first backup was deleted.
     ASSERT_EQ(platform::deleteFile(install::backupPath(staging, record.backupDir, 0)), 0u);
-    EXPECT_EQ(install::recoverInstallation(staging, staging, errorText), RecoveryResult::kCompleted);
+    EXPECT_EQ(install::recoverInstallation(tree, staging, staging, errorText, install::noReports()), RecoveryResult::kCompleted);
     EXPECT_EQ(readFile(u"a.txt"), "new");
     EXPECT_EQ(readFile(u"b.txt"), "new");
     // The journal tells the next run that the work is done until the product knows it.
     EXPECT_EQ(listing(u"autoTemp"), "~rollback1.journal");
-    install::removeCompletedJournals(staging);
+    install::removeCompletedJournals(tree, staging);
     EXPECT_EQ(listing(u"autoTemp"), "");
 }
 
@@ -175,7 +175,7 @@ TEST_F(Recovery, ACommittedInstallationWithADamagedFileIsPutBack) {
     interruptedAfterMoves(entries, true);
     writeFile(u"a.txt", "");
     ASSERT_EQ(platform::deleteFile(u"d\\b.txt"), 0u);
-    const RecoveryResult result = install::recoverInstallation(staging, staging, errorText);
+    const RecoveryResult result = install::recoverInstallation(tree, staging, staging, errorText, install::noReports());
     EXPECT_EQ(result, RecoveryResult::kDamaged);
     EXPECT_EQ(errorText, u"a.txt安装文件已损坏 （13）");  // the first in the journal's order
     EXPECT_EQ(readFile(u"a.txt"), "old a.txt");
@@ -188,9 +188,9 @@ TEST_F(Recovery, ACommittedInstallationWithADamagedFileIsPutBack) {
 
 TEST_F(Recovery, JournalsThatAreNotOursOrNotReadableAreLeftAlone) {
     writeFile(u"autoTemp\\~rollback3.journal", "a staged file of that name");
-    EXPECT_EQ(install::recoverInstallation(staging, staging, errorText), RecoveryResult::kNothing);
+    EXPECT_EQ(install::recoverInstallation(tree, staging, staging, errorText, install::noReports()), RecoveryResult::kNothing);
     writeFile(u"autoTemp\\~rollback4.journal", install::encodeJournal(sampleRecord()) + "garbage");
-    EXPECT_EQ(install::recoverInstallation(staging, staging, errorText), RecoveryResult::kFailed);
+    EXPECT_EQ(install::recoverInstallation(tree, staging, staging, errorText, install::noReports()), RecoveryResult::kFailed);
     EXPECT_EQ(errorText, u"autoTemp\\~rollback4.journal还原文件失败 （13）");
     EXPECT_EQ(listing(u"autoTemp"), "~rollback3.journal ~rollback4.journal");
 }

@@ -13,7 +13,7 @@ const std::u16string kStaging = u"autoTemp\\";
 class Installation : public ScratchDirTest {
 protected:
     bool install(const std::vector<ManifestEntry>& entries, const std::u16string& selfName = u"updater.exe") {
-        return install::installFiles(entries, kStaging, selfName, errorText);
+        return install::installFiles(tree, entries, kStaging, selfName, errorText, install::noReports());
     }
     std::u16string errorText = u"untouched";
 };
@@ -32,7 +32,7 @@ TEST_F(Installation, CreatesDirectoriesReplacesTargetsAndLeavesNoBackup) {
     // committed journal goes once the product has been told.
     EXPECT_EQ(listing(u"autoTemp"), "a ~rollback1.journal");
     EXPECT_EQ(listing(u"autoTemp\\a\\b"), "");
-    install::removeCompletedJournals(kStaging);
+    install::removeCompletedJournals(tree, kStaging);
     EXPECT_EQ(listing(u"autoTemp"), "a");
 }
 
@@ -75,7 +75,7 @@ TEST_F(Installation, OwnFileThatCannotBeMovedIsAccepted) {
     ASSERT_TRUE(install({{u"updater.exe", {}}, {u"b.txt", {}}}));
     EXPECT_EQ(readFile(u"updater.exe"), "running");
     EXPECT_EQ(readFile(u"b.txt"), "b");
-    install::removeCompletedJournals(kStaging);
+    install::removeCompletedJournals(tree, kStaging);
     EXPECT_EQ(listing(u"autoTemp"), "");
     // The same name in a subdirectory is not the Updater.
     ASSERT_FALSE(install({{u"sub\\updater.exe", {}}}));

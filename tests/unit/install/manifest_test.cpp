@@ -12,7 +12,7 @@ class Manifest : public ScratchDirTest {
 protected:
     bool load(const std::string& xml) {
         writeFile(u"move.xml", xml);
-        return install::loadManifest(entries, errorText, sink);
+        return install::loadManifest(tree, entries, errorText, sink);
     }
     struct Sink final : install::StepSink {
         void manifestNotLoaded() override { ++notLoaded; }
@@ -59,7 +59,7 @@ TEST_F(Manifest, TopLevelElementMustBeNamedUpdateExactly) {
 }
 
 TEST_F(Manifest, MissingOrMalformedManifestIsNotWellFormed) {
-    EXPECT_FALSE(install::loadManifest(entries, errorText, sink));
+    EXPECT_FALSE(install::loadManifest(tree, entries, errorText, sink));
     EXPECT_EQ(errorText, u"WellForme err");
     for (const char* xml : {"<update/><update/>", "<update><file path='a'></update>", ""}) {
         errorText.clear();

@@ -16,7 +16,7 @@ const std::u16string kAbc = u"900150983cd24fb0d6963f7d28e17f72";  // MD5 of "abc
 class Verification : public ScratchDirTest {
 protected:
     bool verify(const std::vector<ManifestEntry>& entries) {
-        return install::verifyPackage(entries, u"autoTemp\\", u"updater.exe", errorText, install::noReports());
+        return install::verifyPackage(tree, entries, u"autoTemp\\", u"updater.exe", errorText, install::noReports());
     }
     std::u16string errorText = u"untouched";
 };
@@ -105,7 +105,7 @@ TEST_F(Verification, SignedUpdatesCheckSha256AndHoldTheFiles) {
         SCOPED_TRACE(c.what);
         install::HeldFiles held;
         errorText = u"untouched";
-        const bool passed = install::verifyPackage(c.entries, u"autoTemp\\", u"updater.exe", errorText,
+        const bool passed = install::verifyPackage(tree, c.entries, u"autoTemp\\", u"updater.exe", errorText,
                                                    install::noReports(), install::Examine::kUntilFailure, &held);
         EXPECT_EQ(passed, c.message.empty());
         EXPECT_EQ(errorText, c.message.empty() ? u"untouched" : c.message);
@@ -165,7 +165,7 @@ TEST_F(Verification, OrderOfResultsAndOfOpenedFiles) {
                 return file.open(path);
             };
             std::vector<EntryVerification> results;
-            install::verifyEntries(c.entries, u"autoTemp\\", u"updater.exe", options,
+            install::verifyEntries(tree, c.entries, u"autoTemp\\", u"updater.exe", options,
                                    [&](const EntryVerification& v) { results.push_back(v); });
             ASSERT_EQ(results.size(), c.results);
             for (std::size_t i = 0; i < results.size(); ++i) EXPECT_EQ(results[i].passed(), i != c.deciding) << i;

@@ -24,12 +24,21 @@ protected:
         std::filesystem::create_directory_symlink("real", "dirlink", error);
         std::filesystem::create_symlink("real/f.txt", "filelink", error);
         links_ = !error;
-        ASSERT_EQ(tree.open(), 0u);
     }
 
-    platform::Tree tree;
     bool links_ = false;
 };
+
+TEST_F(Tree, PathsLongerThanWindowsOldLimit) {
+    const std::u16string dir = std::u16string(120, u'g') + u"\\" + std::u16string(135, u'h');
+    const std::u16string file = dir + u"\\" + std::u16string(40, u'j') + u".txt";
+    writeFile(file, "long");
+    EXPECT_EQ(tree.find(dir), ItemKind::kDirectory);
+    EXPECT_EQ(tree.find(file), ItemKind::kFile);
+    EXPECT_EQ(tree.createDirectory(dir + u"\\" + std::u16string(30, u'k')), 0u);
+    EXPECT_EQ(tree.moveFile(file, dir + u"\\" + std::u16string(30, u'k') + u"\\moved.txt", false), 0u);
+    EXPECT_EQ(readFile(dir + u"\\" + std::u16string(30, u'k') + u"\\moved.txt"), "long");
+}
 
 TEST_F(Tree, FindsAndOpensOnlyFilesReachedWithoutALink) {
     const struct {
@@ -102,6 +111,26 @@ TEST_F(Tree, AMovedOrReplacedDirectoryIsNoLongerTheSame) {
     if (links_) {
         EXPECT_FALSE(fresh.unchanged(u"dirlink"));
     }
+}
+
+// More directories than a tree holds at once: those it let go of are
+// resolved again, and a move still has both of its directories.
+TEST_F(Tree, ManyDirectoriesAreResolvedAgainWhenLetGo) {
+    constexpr int kDirectories = 600;
+    const auto dir = [](int i) {
+        std::u16string name = platform::utf8ToUtf16(std::to_string(i));
+        name.insert(name.begin(), u'd');
+        return name;
+    };
+    for (int i = 0; i < kDirectories; ++i) writeFile(dir(i) + u"\\f", "x");
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < kDirectories; ++i) {
+            const int other = (i + kDirectories / 2) % kDirectories;
+            ASSERT_EQ(tree.moveFile(dir(i) + u"\\f", dir(other) + u"\\g", false), 0u) << i;
+            ASSERT_EQ(tree.moveFile(dir(other) + u"\\g", dir(i) + u"\\f", false), 0u) << i;
+        }
+    }
+    EXPECT_EQ(listing(dir(7)), "f");
 }
 
 }  // namespace
