@@ -109,9 +109,9 @@ private:
             return cursorFault(head_);
         }
         if (deltaIndicator != 0) return damaged();
-        bool checked = (indicator & kWindowChecksum) != 0;
+        checked_ = (indicator & kWindowChecksum) != 0;
         std::uint32_t expected = 0;
-        if (checked) {
+        if (checked_) {
             std::uint8_t sum[4];
             if (!head_.copyTo(sum, 4)) return cursorFault(head_);
             expected = std::uint32_t(sum[0]) << 24 | std::uint32_t(sum[1]) << 16 | std::uint32_t(sum[2]) << 8 | sum[3];
@@ -134,7 +134,7 @@ private:
             if (!instruction(entry.first) || !instruction(entry.second)) return false;
         }
         if (produced_ != targetLength_ || !head_.atEnd() || !addr_.atEnd()) return damaged();
-        if (!finishTarget(checked, expected)) return false;
+        if (!finishTarget(expected)) return false;
         head_.start(end, patch_.size());
         return true;
     }
@@ -276,14 +276,14 @@ private:
     }
 
     bool emit(std::size_t size) {
-        adler_ = adler32(adler_, buffer_.data(), size);
+        if (checked_) adler_ = adler32(adler_, buffer_.data(), size);
         if (size > 0 && !target_.write(buffer_.data(), size)) return fail(DecodeStatus::kWriteFailed);
         written_.written += size;
         return true;
     }
 
-    bool finishTarget(bool checked, std::uint32_t expected) {
-        if (checked && adler32(adler_, buffer_.data(), held_) != expected) return damaged();
+    bool finishTarget(std::uint32_t expected) {
+        if (checked_ && adler32(adler_, buffer_.data(), held_) != expected) return damaged();
         return emit(held_);
     }
 
@@ -310,6 +310,7 @@ private:
     std::uint64_t heldFrom_ = 0;  // its position that buffer_[0] holds
     std::size_t held_ = 0;        // its bytes in buffer_
     std::size_t capacity_ = 0;    // what buffer_ may hold of it
+    bool checked_ = false;        // it carries a checksum
     std::uint32_t adler_ = 1;     // of its bytes written so far
     std::vector<std::uint8_t> buffer_;
 };
