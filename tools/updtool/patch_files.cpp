@@ -30,13 +30,11 @@ bool FileWriter::readAt(std::uint64_t offset, void* out, std::size_t size) {
     return back_.seek(std::int64_t(offset)) && back_.read(out, size) == size;
 }
 
-bool FileWriter::finish() {
-    if (file_ == platform::kInvalidFile) return true;
+void FileWriter::finish() {
+    if (file_ == platform::kInvalidFile) return;
     back_.close();
-    const bool flushed = platform::flushFile(file_) == platform::kErrorSuccess;
     platform::closeFile(file_);
     file_ = platform::kInvalidFile;
-    return flushed;
 }
 
 }  // namespace updtool

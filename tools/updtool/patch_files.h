@@ -29,8 +29,9 @@ public:
     std::uint32_t create(const std::u16string& path);
     bool write(const void* data, std::size_t size) override;
     bool readAt(std::uint64_t offset, void* out, std::size_t size) override;
-    // Flushes and closes the file; false when either failed.
-    bool finish();
+    // Closes the file. A tool's output needs no flush to the disk: a run
+    // cut short leaves OUT.partial, never OUT.
+    void finish();
 
 private:
     std::u16string path_;
@@ -50,8 +51,8 @@ std::uint32_t writeThroughPartial(const std::u16string& out, Write&& write) {
     std::uint32_t code = writer.create(partial);
     if (code != platform::kErrorSuccess) return code;
     const bool written = write(writer);
-    const bool finished = writer.finish();
-    code = !written ? kWriteRefused : !finished ? platform::kErrorDiskFull : platform::renameFile(partial, out);
+    writer.finish();
+    code = written ? platform::renameFile(partial, out) : kWriteRefused;
     if (code != platform::kErrorSuccess) platform::deleteFile(partial);
     return code;
 }
