@@ -22,8 +22,10 @@ std::uint32_t strideFor(std::uint64_t baseSize) {
     return std::uint32_t(std::max<std::uint64_t>(1, (baseSize + kMaxBaseEntries - 1) / kMaxBaseEntries));
 }
 
-std::uint64_t entriesFor(std::uint64_t baseSize) {
-    return baseSize < HashChains::kKeyBytes ? 0 : (baseSize - HashChains::kKeyBytes) / strideFor(baseSize) + 1;
+// At most kMaxBaseEntries + 1: the stride makes it so.
+std::size_t entriesFor(std::uint64_t baseSize) {
+    return baseSize < HashChains::kKeyBytes ? 0
+                                           : std::size_t((baseSize - HashChains::kKeyBytes) / strideFor(baseSize) + 1);
 }
 
 bool readAll(Reader& reader, std::uint64_t offset, std::uint8_t* out, std::size_t size) {
@@ -45,10 +47,10 @@ public:
         if (baseSize > std::uint64_t(~std::size_t(0)) / 2) return EncodeStatus::kOutOfMemory;
         base_ = std::make_unique_for_overwrite<std::uint8_t[]>(std::size_t(baseSize));
         if (baseSize > 0 && !readAll(*base, 0, base_.get(), std::size_t(baseSize))) return EncodeStatus::kBaseReadFailed;
-        const std::uint64_t entries = entriesFor(baseSize);
+        const std::size_t entries = entriesFor(baseSize);
         if (entries > 0) {
             index_ = std::make_unique<HashChains>(entries, strideFor(baseSize), HashChains::kKeyBytes);
-            for (std::uint64_t slot = 0; slot < entries; ++slot) {
+            for (std::size_t slot = 0; slot < entries; ++slot) {
                 index_->add(slot, index_->key(base_.get() + slot * index_->stride()));
             }
         }
@@ -100,7 +102,7 @@ std::uint64_t encoderMemoryBound(std::uint64_t baseSize) {
     // The window, its index, and its sections: every byte may be added
     // (data), and a code, a size and an address per 4 bytes copied.
     const std::uint64_t window = kWindowBytes + Matcher::memoryFor(kWindowBytes) + 2 * kWindowBytes + (1 << 20);
-    const std::uint64_t entries = entriesFor(baseSize);
+    const std::size_t entries = entriesFor(baseSize);
     return baseSize + (entries > 0 ? HashChains::memoryFor(entries) : 0) + window;
 }
 

@@ -17,12 +17,12 @@ public:
     static constexpr std::size_t kKeyBytes = 8;
 
     // Room for positions [0, count * stride) taken every stride bytes.
-    HashChains(std::uint64_t count, std::uint32_t stride, std::size_t hashBytes);
+    HashChains(std::size_t count, std::uint32_t stride, std::size_t hashBytes);
 
     void clear();
     std::uint32_t stride() const { return stride_; }
-    std::uint64_t count() const { return count_; }
-    static std::size_t memoryFor(std::uint64_t count);
+    std::size_t count() const { return count_; }
+    static std::size_t memoryFor(std::size_t count);
 
     std::uint64_t key(const std::uint8_t* at) const {
         std::uint64_t bytes;
@@ -35,7 +35,7 @@ public:
 
     // Adds position slot * stride, whose bytes have that key; slots are added
     // in increasing order.
-    void add(std::uint64_t slot, std::uint64_t key) {
+    void add(std::size_t slot, std::uint64_t key) {
         std::uint32_t& head = heads_[hash(key)];
         previous_[slot] = head;
         head = std::uint32_t(slot + 1);
@@ -43,10 +43,10 @@ public:
     // The slot added last with the key's hash, plus one (0: none).
     std::uint32_t first(std::uint64_t key) const { return heads_[hash(key)]; }
     // The slot added before slot with the same hash, plus one (0: none).
-    std::uint32_t next(std::uint64_t slot) const { return previous_[slot]; }
+    std::uint32_t next(std::size_t slot) const { return previous_[slot]; }
 
 private:
-    std::uint64_t count_;
+    std::size_t count_;
     std::uint32_t stride_;
     int shift_;
     std::uint64_t mask_;

@@ -16,7 +16,7 @@ void WindowEncoder::begin(std::uint64_t segmentLength) {
 
 WindowEncoder::Address WindowEncoder::pickAddress(std::uint64_t address) const {
     const std::uint64_t slot = address % kSameSlots;
-    if (cache_.same[slot] == address) return {std::uint8_t(2 + kNearSlots + slot / 256), slot % 256};
+    if (cache_.same[std::size_t(slot)] == address) return {std::uint8_t(2 + kNearSlots + slot / 256), slot % 256};
     Address best{0, address};
     std::size_t bestLength = varintLength(address);
     const auto consider = [&](std::uint8_t mode, std::uint64_t value) {
