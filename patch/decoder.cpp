@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #include "patch/address_cache.h"
 #include "patch/adler32.h"
@@ -153,7 +153,7 @@ private:
         while (size > 0) {
             if (!makeRoom()) return false;
             const std::size_t n = pieceOf(size);
-            if (!head_.copyTo(buffer_.data() + held_, n)) return cursorFault(head_);
+            if (!head_.copyTo(buffer_.get() + held_, n)) return cursorFault(head_);
             advance(n);
             size -= n;
         }
@@ -166,7 +166,7 @@ private:
         while (size > 0) {
             if (!makeRoom()) return false;
             const std::size_t n = pieceOf(size);
-            std::memset(buffer_.data() + held_, value, n);
+            std::memset(buffer_.get() + held_, value, n);
             advance(n);
             size -= n;
         }
@@ -207,7 +207,7 @@ private:
         while (size > 0) {
             if (!makeRoom()) return false;
             const std::size_t n = pieceOf(size);
-            if (!segment_->read(from, buffer_.data() + held_, n)) {
+            if (!segment_->read(from, buffer_.get() + held_, n)) {
                 return fail(segment_ == &baseCache_ ? DecodeStatus::kBaseReadFailed : DecodeStatus::kWriteFailed);
             }
             advance(n);
@@ -223,9 +223,9 @@ private:
         while (size > 0) {
             if (!makeRoom()) return false;
             std::size_t n = pieceOf(size);
-            std::uint8_t* to = buffer_.data() + held_;
+            std::uint8_t* to = buffer_.get() + held_;
             if (from >= heldFrom_) {
-                const std::uint8_t* source = buffer_.data() + (from - heldFrom_);
+                const std::uint8_t* source = buffer_.get() + (from - heldFrom_);
                 for (std::size_t left = n; left > 0;) {
                     const std::size_t step = std::min<std::size_t>(left, std::size_t(to - source));
                     std::memcpy(to, source, step);
@@ -250,7 +250,13 @@ private:
         held_ = 0;
         adler_ = 1;
         const auto capacity = std::size_t(std::min<std::uint64_t>(targetLength_, kWindowBytes));
-        if (buffer_.size() < capacity) buffer_.resize(capacity);
+        // Grown only to the largest window so far, and never cleared: every
+        // byte of it is written before it is read.
+        if (bufferSize_ < capacity) {
+            buffer_.reset();
+            buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+            bufferSize_ = capacity;
+        }
         capacity_ = capacity;
     }
 
@@ -269,21 +275,21 @@ private:
         if (held_ < capacity_) return true;
         const std::size_t half = capacity_ / 2;
         if (!emit(half)) return false;
-        std::memmove(buffer_.data(), buffer_.data() + half, held_ - half);
+        std::memmove(buffer_.get(), buffer_.get() + half, held_ - half);
         held_ -= half;
         heldFrom_ += half;
         return true;
     }
 
     bool emit(std::size_t size) {
-        if (checked_) adler_ = adler32(adler_, buffer_.data(), size);
-        if (size > 0 && !target_.write(buffer_.data(), size)) return fail(DecodeStatus::kWriteFailed);
+        if (checked_) adler_ = adler32(adler_, buffer_.get(), size);
+        if (size > 0 && !target_.write(buffer_.get(), size)) return fail(DecodeStatus::kWriteFailed);
         written_.written += size;
         return true;
     }
 
     bool finishTarget(std::uint32_t expected) {
-        if (checked_ && adler32(adler_, buffer_.data(), held_) != expected) return damaged();
+        if (checked_ && adler32(adler_, buffer_.get(), held_) != expected) return damaged();
         return emit(held_);
     }
 
@@ -312,7 +318,8 @@ private:
     std::size_t capacity_ = 0;    // what buffer_ may hold of it
     bool checked_ = false;        // it carries a checksum
     std::uint32_t adler_ = 1;     // of its bytes written so far
-    std::vector<std::uint8_t> buffer_;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::size_t bufferSize_ = 0;
 };
 
 }  // namespace
