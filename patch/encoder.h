@@ -10,8 +10,10 @@
 // than the stride plus 7 bytes are then found only next to earlier ones).
 //
 // Memory: at most encoderMemoryBound(base size) bytes allocated: the base,
-// its index (8 bytes an entry), and about 100 MiB for the target window,
-// its index and its sections; a 300 MiB base needs about 530 MiB.
+// its index (4 bytes an entry and as many heads, rounded up to a power of
+// two: 128 MiB at most), and 89 MiB for the target window, its index and its
+// sections. A base of 20 MiB needs at most 213 MiB, one of 300 MiB 516 MiB,
+// one of 1 GiB 1241 MiB (still within a 32-bit process's 2 GiB).
 #pragma once
 
 #include <cstdint>
