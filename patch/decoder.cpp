@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "patch/address_cache.h"
 #include "patch/adler32.h"
@@ -325,8 +326,12 @@ private:
 }  // namespace
 
 DecodeStatus decode(PatchReader& patch, BaseReader* base, TargetWriter& target) {
-    Decoder decoder(patch, base, target);
-    return decoder.run();
+    try {
+        Decoder decoder(patch, base, target);
+        return decoder.run();
+    } catch (const std::bad_alloc&) {
+        return DecodeStatus::kOutOfMemory;
+    }
 }
 
 }  // namespace patch

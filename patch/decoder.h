@@ -33,6 +33,7 @@ enum class DecodeStatus {
     kBaseReadFailed,   // the base could not be read
     kPatchReadFailed,  // the patch could not be read
     kWriteFailed,      // the target could not be written or read back
+    kOutOfMemory,      // the process could not give the decoder its buffers
 };
 
 // 8 MiB for the window, 4 MiB for the caches, 192 KiB for the patch buffers,

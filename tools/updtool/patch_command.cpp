@@ -85,6 +85,7 @@ int applyCommand(const std::vector<std::u16string>& args) {
         case patch::DecodeStatus::kBaseReadFailed: return failed(baseFile + u": cannot be read", out);
         case patch::DecodeStatus::kPatchReadFailed: return failed(patchFile + u": cannot be read", out);
         case patch::DecodeStatus::kWriteFailed: return failed(out + u": cannot be written", out);
+        case patch::DecodeStatus::kOutOfMemory: return failed(u"not enough memory for the decoder", out);
     }
     if (code != platform::kErrorSuccess) return failed(outputProblem(out, code), out);
     return kExitOk;

@@ -24,6 +24,7 @@ std::string name(DecodeStatus s) {
         case DecodeStatus::kBaseReadFailed: return "base read failed";
         case DecodeStatus::kPatchReadFailed: return "patch read failed";
         case DecodeStatus::kWriteFailed: return "write failed";
+        case DecodeStatus::kOutOfMemory: return "out of memory";
     }
     return "?";
 }
