@@ -8,7 +8,8 @@ have() { dpkg -s "$1" >/dev/null 2>&1; }
 
 for p in cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev \
          libbenchmark-dev libssl-dev libpugixml-dev librapidxml-dev libexpat1-dev \
-         g++-mingw-w64-i686-posix binutils-mingw-w64-i686 locales python3 python3-cryptography; do
+         g++-mingw-w64-i686-posix binutils-mingw-w64-i686 locales python3 python3-cryptography \
+         xdelta3 bsdiff zstd xz-utils; do
   have "$p" || need+=("$p")
 done
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

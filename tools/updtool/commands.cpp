@@ -57,6 +57,20 @@ constexpr std::u16string_view kHelp =
     u"    digests it has against the files, rewrites move.xml as stage writes it\n"
     u"    and writes DIR\\move.xml.sig.\n"
     u"\n"
+    u"updtool patch [--checksum] BASE NEW OUT\n"
+    u"    Writes OUT, a VCDIFF patch (RFC 3284, default code table, no secondary\n"
+    u"    compression) that makes NEW from BASE; xdelta3 -d applies it too.\n"
+    u"    --checksum gives every window xdelta3's Adler-32 of its bytes, which\n"
+    u"    apply checks. BASE is held in memory while the patch is made.\n"
+    u"\n"
+    u"updtool apply BASE PATCH OUT\n"
+    u"    Applies a VCDIFF patch (ours or xdelta3 -S none's) to BASE, writing OUT.\n"
+    u"    A damaged patch, or one that needs a secondary compressor or its own\n"
+    u"    code table, is refused with exit status 1.\n"
+    u"\n"
+    u"patch and apply write OUT through OUT.partial and never replace an existing\n"
+    u"file: a run that fails leaves no OUT.\n"
+    u"\n"
     u"Long runs show progress on standard error when it is a terminal.\n";
 
 }  // namespace
@@ -67,7 +81,7 @@ int usageError(std::u16string_view message) {
 }
 
 int run(const std::vector<std::u16string>& args) {
-    if (args.empty()) return usageError(u"a command is needed: stage, check, md5, keygen or sign");
+    if (args.empty()) return usageError(u"a command is needed: stage, check, md5, keygen, sign, patch or apply");
     const std::u16string& command = args[0];
     const std::vector<std::u16string> rest(args.begin() + 1, args.end());
     if (command == u"stage") return stageCommand(rest);
@@ -75,6 +89,8 @@ int run(const std::vector<std::u16string>& args) {
     if (command == u"md5") return md5Command(rest);
     if (command == u"keygen") return keygenCommand(rest);
     if (command == u"sign") return signCommand(rest);
+    if (command == u"patch") return patchCommand(rest);
+    if (command == u"apply") return applyCommand(rest);
     if (command == u"--help" || command == u"-h" || command == u"help") {
         writeOut(platform::formatMessage(kHelp, {defaultSelfName()}));
         return kExitOk;

@@ -20,6 +20,8 @@ int checkCommand(const std::vector<std::u16string>& args);
 int md5Command(const std::vector<std::u16string>& args);
 int keygenCommand(const std::vector<std::u16string>& args);
 int signCommand(const std::vector<std::u16string>& args);
+int patchCommand(const std::vector<std::u16string>& args);
+int applyCommand(const std::vector<std::u16string>& args);
 
 // Reports a usage error on standard error and returns kExitUsage.
 int usageError(std::u16string_view message);
