@@ -7,9 +7,13 @@
 #include "install/installation.h"
 #include "install/manifest.h"
 #include "install/occupancy.h"
+#include "install/private_directory.h"
+#include "install/release.h"
 #include "install/verification.h"
 #include "log/run_log.h"
+#include "crypto/hex.h"
 #include "platform/format.h"
+#include "platform/utf.h"
 #include "platform/platform.h"
 
 namespace app {
@@ -67,7 +71,22 @@ install::StepResult UpdateJob::perform(install::Step step) {
 }
 
 install::RecoveryResult UpdateJob::recoverInstallation() {
-    const install::RecoveryResult result = install::recoverInstallation(tree(), stagingDir, journalDir(), errorText, console_);
+    if (isSigned()) {
+        // Nothing in the private directory is trusted before it is checked.
+        std::u16string setAside;
+        const std::uint32_t code = install::preparePrivateDirectory(tree(), setAside);
+        if (!setAside.empty()) RunLog::instance().write(u"私有目录不可信，已移至%s", {setAside});
+        if (code != platform::kErrorSuccess) {
+            errorText = platform::formatMessage(u"%s创建目录失败 （%d）",
+                                                {std::u16string(install::kPrivateDir), static_cast<std::int32_t>(code)});
+            RunLog::instance().write(u"发现中断的安装，还原失败");
+            return install::RecoveryResult::kFailed;
+        }
+    }
+    const install::UndoNewFiles newFiles =
+        isSigned() ? install::UndoNewFiles::kDelete : install::UndoNewFiles::kBackToStaging;
+    const install::RecoveryResult result =
+        install::recoverInstallation(tree(), stagingDir, journalDir(), newFiles, errorText, console_);
     switch (result) {
     case install::RecoveryResult::kNothing: break;
     case install::RecoveryResult::kRolledBack: RunLog::instance().write(u"发现中断的安装，已还原"); break;
@@ -85,18 +104,33 @@ void UpdateJob::finishInstallation() {
 
 std::u16string UpdateJob::journalDir() const { return install::journalDirectory(stagingDir, isSigned()); }
 
-bool UpdateJob::loadManifest() { return install::loadManifest(tree(), entries, errorText, console_, keys_); }
+bool UpdateJob::loadManifest() {
+    if (!install::loadManifest(tree(), entries, errorText, console_, keys_, &release_)) return false;
+    if (!isSigned()) return true;
+    // Never an older release than the one installed, and never one that
+    // does not say which it is.
+    install::VersionMark mark;
+    const std::uint32_t code = install::readVersionMark(tree(), mark);
+    if (code != platform::kErrorSuccess) {
+        errorText = platform::formatMessage(u"%s读取失败 （%d）",
+                                            {std::u16string(install::kVersionMark), static_cast<std::int32_t>(code)});
+        return false;
+    }
+    return install::checkRelease(release_.version, mark, keys_, errorText);
+}
 
 bool UpdateJob::verifyPackage() {
     return install::verifyPackage(tree(), entries, stagingDir, selfName, errorText, console_,
-                                  install::Examine::kUntilFailure, isSigned() ? &held_ : nullptr);
+                                  install::Examine::kUntilFailure, isSigned(), isSigned() ? &copies_ : nullptr);
 }
 
 bool UpdateJob::checkOccupancy() { return install::checkOccupancy(tree(), entries, selfName, errorText, console_); }
 
 bool UpdateJob::installFiles() {
-    return install::installFiles(tree(), entries, stagingDir, selfName, errorText, console_,
-                                 isSigned() ? &held_ : nullptr);
+    if (!isSigned()) return install::installFiles(tree(), entries, stagingDir, selfName, errorText, console_);
+    const install::SignedInstallation signedRun{copies_, release_.version,
+                                                platform::utf8ToUtf16(crypto::toHex(keys_[release_.key]))};
+    return install::installFiles(tree(), entries, stagingDir, selfName, errorText, console_, &signedRun);
 }
 
 }  // namespace app

@@ -5,10 +5,11 @@
 #include <vector>
 
 #include "app/console_sink.h"
-#include "install/held_files.h"
+#include "install/manifest.h"
 #include "install/manifest_entry.h"
 #include "install/recovery.h"
 #include "install/signature.h"
+#include "install/staged_copies.h"
 #include "install/update_steps.h"
 #include "platform/tree.h"
 
@@ -68,8 +69,10 @@ private:
     install::TrustedKeys keys_;
     // The Updater's directory, held while a run relies on it.
     platform::Tree tree_;
-    // A signed update's staged files, held from their verification to their move.
-    install::HeldFiles held_;
+    // A signed update: its release, and the copies of its staged files that
+    // verification made and the installation installs.
+    install::SignedRelease release_;
+    install::StagedCopies copies_;
     ConsoleSink console_;
 };
 

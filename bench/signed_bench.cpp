@@ -21,7 +21,7 @@
 #include "crypto/sha256.h"
 #include "crypto/sha256_blocks.h"
 #include "platform/tree.h"
-#include "install/held_files.h"
+#include "install/private_directory.h"
 #include "install/manifest.h"
 #include "install/update_steps.h"
 #include "install/verification.h"
@@ -98,13 +98,14 @@ StepSeconds steps(install::TrustedKeys keys) {
     platform::Tree tree;
     tree.open();
     t.manifest = bench::secondsOf([&] { ok = install::loadManifest(tree, entries, errorText, install::noReports(), keys); });
-    install::HeldFiles held;
+    install::StagedCopies copies;
+    if (!keys.empty()) tree.createPrivateDirectory(u"~updater");
     t.verification = bench::secondsOf([&] {
         ok = ok && install::verifyPackage(tree, entries, std::u16string(install::kStagingDir), u"updater.exe", errorText,
-                                          install::noReports(), install::Examine::kUntilFailure,
-                                          keys.empty() ? nullptr : &held);
-        t.release = bench::secondsOf([&] { held.clear(); });
+                                          install::noReports(), install::Examine::kUntilFailure, !keys.empty(),
+                                          keys.empty() ? nullptr : &copies);
     });
+    t.release = bench::secondsOf([&] { install::removeCopies(tree); });
     t.ok = ok && entries.size() == kFiles;
     if (!t.ok) std::fprintf(stderr, "the steps failed: %s\n", platform::utf16ToUtf8(errorText).c_str());
     return t;

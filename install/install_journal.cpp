@@ -2,6 +2,7 @@
 
 #include "install/install_plan.h"
 #include "install/journal_format.h"
+#include "install/private_directory.h"
 #include "platform/format.h"
 
 namespace install {
@@ -43,7 +44,7 @@ bool gone(std::uint32_t code) {
 }  // namespace
 
 std::u16string journalDirectory(const std::u16string& stagingDir, bool signedUpdate) {
-    return signedUpdate ? std::u16string() : stagingDir;
+    return signedUpdate ? std::u16string(kPrivateDir) : stagingDir;
 }
 
 std::u16string journalPath(const std::u16string& journalDir, const std::u16string& backupDir) {
@@ -118,7 +119,8 @@ void InstallJournal::close() {
 }
 
 std::uint32_t undoInstallation(platform::Tree& tree, const JournalRecord& record, const std::u16string& stagingDir,
-                               const std::u16string& journalDir, std::u16string& failedPath, const KeptFile& kept) {
+                               const std::u16string& journalDir, UndoNewFiles newFiles, std::u16string& failedPath,
+                               const KeptFile& kept) {
     const auto isFile = [&tree](const std::u16string& path) { return tree.find(path) == platform::ItemKind::kFile; };
     for (std::size_t n = record.moves.size(); n-- > 0;) {
         const JournalMove& move = record.moves[n];
@@ -128,7 +130,13 @@ std::uint32_t undoInstallation(platform::Tree& tree, const JournalRecord& record
             move.kind == JournalMove::kReplace ? backupPath(journalDir, record.backupDir, move.backup) : u"";
         const bool haveBackup = !backup.empty() && isFile(backup);
         std::uint32_t code = platform::kErrorSuccess;
-        if (isFile(target) && !isFile(staged)) {
+        if (newFiles == UndoNewFiles::kDelete && move.kind == JournalMove::kNewFile) {
+            const std::uint32_t deleted = tree.deleteFile(target);
+            if (deleted != platform::kErrorFileNotFound && deleted != platform::kErrorPathNotFound) code = deleted;
+        } else if (newFiles == UndoNewFiles::kDelete) {
+            // The replacing copy goes where the old file comes back.
+            if (haveBackup && isFile(target)) code = tree.deleteFile(target);
+        } else if (isFile(target) && !isFile(staged)) {
             // The new file is in place: back to the staging directory with
             // it, if that is still where it came from; else into the backups.
             const std::size_t cut = staged.find_last_of(u"\\/");

@@ -60,10 +60,10 @@
 namespace install {
 
 // Where an installation keeps its journal and its backup directory: the
-// staging directory; for a signed update the Updater's own directory (""),
-// which only administrators may write. The staging directory is written by
-// whoever stages updates, and the recovery of a journal found there would
-// rename that user's files into the installation unverified.
+// staging directory; for a signed update the private directory, which only
+// the Updater may write. The staging directory is written by whoever stages
+// updates, and the recovery of a journal found there would rename that
+// user's files into the installation unverified.
 std::u16string journalDirectory(const std::u16string& stagingDir, bool signedUpdate);
 
 // journalDir + backupDir + ".journal", and the backup file of number n.
@@ -114,14 +114,20 @@ private:
     platform::FileHandle file_ = platform::kInvalidFile;
 };
 
+// What undoing does with a new file: an unsigned update's goes back into
+// the staging directory; a signed update's is the Updater's own copy, whose
+// staged file never left, and is deleted.
+enum class UndoNewFiles { kBackToStaging, kDelete };
+
 // Puts back what the installation of record did, however far it got, through
 // tree: a new file goes back into the staging directory while the way there
 // is the one it came by (tree.unchanged), otherwise into the backup
-// directory (told to kept); a replaced file gets its backup back. Returns 0,
-// or the code of the first rename that failed with its target in failedPath;
-// what was put back before it stays put back.
+// directory (told to kept), or is deleted (kDelete); a replaced file gets
+// its backup back. Returns 0, or the code of the first rename that failed
+// with its target in failedPath; what was put back before it stays put back.
 std::uint32_t undoInstallation(platform::Tree& tree, const JournalRecord& record, const std::u16string& stagingDir,
-                               const std::u16string& journalDir, std::u16string& failedPath, const KeptFile& kept);
+                               const std::u16string& journalDir, UndoNewFiles newFiles, std::u16string& failedPath,
+                               const KeptFile& kept);
 
 // Deletes the backups of a completed installation and its backup directory.
 // True when none of them is left.

@@ -1,6 +1,5 @@
 #include "install/install_plan.h"
 
-#include <functional>
 #include <map>
 #include <unordered_set>
 
@@ -39,7 +38,8 @@ std::vector<std::u16string> createdLevels(const CreatedLevels& created) {
 }
 
 InstallPlan planInstallation(platform::Tree& tree, const std::vector<ManifestEntry>& entries,
-                             const std::u16string& stagingDir, const std::u16string& selfName) {
+                             const std::function<std::u16string(std::size_t)>& sourceOf,
+                             const std::u16string& selfName) {
     InstallPlan plan;
     plan.entries.resize(entries.size());
     KnownLevels known;
@@ -69,7 +69,7 @@ InstallPlan planInstallation(platform::Tree& tree, const std::vector<ManifestEnt
         }
 
         if (path == selfName || filled.count(path) != 0) continue;
-        if (tree.find(stagingDir + path) != platform::ItemKind::kFile) continue;
+        if (tree.find(sourceOf(i)) != platform::ItemKind::kFile) continue;
         const platform::ItemKind target = tree.find(path);
         if (target != platform::ItemKind::kFile && target != platform::ItemKind::kMissing) continue;
         filled.insert(path);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,10 @@ struct InstallPlan {
     bool needsJournal() const { return !record.moves.empty(); }
 };
 
+// sourceOf(i): where entry i's new file comes from.
 InstallPlan planInstallation(platform::Tree& tree, const std::vector<ManifestEntry>& entries,
-                             const std::u16string& stagingDir, const std::u16string& selfName);
+                             const std::function<std::u16string(std::size_t)>& sourceOf,
+                             const std::u16string& selfName);
 
 // The directory levels of created, outermost first.
 std::vector<std::u16string> createdLevels(const CreatedLevels& created);

@@ -5,6 +5,7 @@
 
 #include "install/install_journal.h"
 #include "install/install_plan.h"
+#include "install/private_directory.h"
 #include "install/update_steps.h"
 #include "platform/format.h"
 #include "platform/platform.h"
@@ -15,17 +16,23 @@ namespace {
 constexpr std::u16string_view kDirectoryFailed = u"%s创建目录失败 （%d）";
 constexpr std::u16string_view kMoveFailed = u"%s移动文件失败 （%d）";
 constexpr std::u16string_view kJournalFailed = u"%s写入失败 （%d）";
-constexpr std::u16string_view kHeldFileChanged = u"%s暂存文件已被更改 （%d）";
 constexpr std::u16string_view kOutOfMemory = u"%s内存不足 （%d）";
 
 class Installation {
 public:
     Installation(platform::Tree& tree, const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
-                 const std::u16string& selfName, std::u16string& errorText, StepSink& sink, HeldFiles* held)
+                 const std::u16string& selfName, std::u16string& errorText, StepSink& sink,
+                 const SignedInstallation* signedRun)
         : tree_(tree), entries_(entries), stagingDir_(stagingDir),
-          journalDir_(journalDirectory(stagingDir, held != nullptr)), selfName_(selfName), errorText_(errorText),
-          sink_(sink), held_(held), plan_(planInstallation(tree, entries, stagingDir, selfName)),
-          journal_(tree, journalDir_, stagingDir) {}
+          journalDir_(journalDirectory(stagingDir, signedRun != nullptr)), selfName_(selfName), errorText_(errorText),
+          sink_(sink), signed_(signedRun),
+          plan_(planInstallation(tree, entries, [this](std::size_t i) { return source(i); }, selfName)),
+          journal_(tree, journalDir_, stagingDir), moved_(entries.size(), false) {
+        if (signed_ != nullptr) {
+            plan_.record.release = signed_->release;
+            plan_.record.releaseKey = signed_->key;
+        }
+    }
 
     bool run() {
         try {
@@ -37,6 +44,12 @@ public:
     }
 
 private:
+    // Where entry i's new file comes from: its staged file, or for a signed
+    // update the Updater's own copy of it.
+    std::u16string source(std::size_t i) const {
+        return signed_ != nullptr ? signed_->copies[i] : stagingDir_ + entries_[i].path;
+    }
+
     bool install() {
         if (plan_.needsJournal()) {
             const std::uint32_t code = journal_.begin(plan_.record, entries_, [this] { return flushStaged(); });
@@ -53,6 +66,14 @@ private:
             // recognised as complete by the next one.
             removeBackups(tree_, plan_.record, journalDir_);
             journal_.close();
+        }
+        if (signed_ != nullptr) {
+            // Installed, the staged files are needed no more; what was not
+            // installed (the Updater's own file) stays for the product.
+            for (std::size_t i = 0; i < entries_.size(); ++i) {
+                if (moved_[i]) tree_.deleteFile(stagingDir_ + entries_[i].path);
+            }
+            removeCopies(tree_);
         }
         return true;
     }
@@ -75,8 +96,9 @@ private:
             // is, and the replacing move below tells what holds it there.
             tree_.moveFile(target, backupPath(journalDir_, plan_.record.backupDir, step.backup), false);
         }
-        const std::uint32_t code = move(index);
-        if (code == platform::kErrorFileInvalid && held_ != nullptr) return fail(kHeldFileChanged, target, code);
+        const std::uint32_t code = signed_ != nullptr ? tree_.installOwnFile(source(index), target, true)
+                                                      : tree_.moveFile(source(index), target, true);
+        moved_[index] = code == platform::kErrorSuccess;
         if (code == platform::kErrorSuccess || target == selfName_) return true;
         return fail(kMoveFailed, target, code);
     }
@@ -91,35 +113,22 @@ private:
         std::uint32_t code = tree_.flushFile(std::u16string(kManifestName));
         if (code == platform::kErrorFileNotFound) code = platform::kErrorSuccess;
         for (std::size_t i = 0; i < entries_.size() && code == platform::kErrorSuccess; ++i) {
-            if (plan_.entries[i].action == PlannedEntry::kMove) continue;
-            code = held_ != nullptr ? (*held_)[i].flush() : tree_.flushFile(stagingDir_ + entries_[i].path);
+            if (plan_.entries[i].action != PlannedEntry::kMove) code = tree_.flushFile(source(i));
         }
         return code;
     }
 
-    std::uint32_t move(std::size_t index) {
-        const std::u16string& target = entries_[index].path;
-        if (held_ == nullptr) return tree_.moveFile(stagingDir_ + target, target, true);
-        platform::PinnedFile& file = (*held_)[index];
-        const std::uint32_t code = file.moveTo(target);
-        // Moved, it lies where only administrators may write, and held it
-        // would stand in the way of undoing the installation; not moved, it
-        // is needed no more.
-        file.close();
-        return code;
-    }
-
     bool fail(std::u16string_view format, const std::u16string& path, std::uint32_t code) {
-        // Renaming a file back needs it not held.
-        if (held_ != nullptr) held_->clear();
         std::u16string failedPath;
         const auto kept = [this](const std::u16string& file, const std::u16string& at) { sink_.stagedFileKept(file, at); };
-        if (undoInstallation(tree_, plan_.record, stagingDir_, journalDir_, failedPath, kept) ==
+        const UndoNewFiles newFiles = signed_ != nullptr ? UndoNewFiles::kDelete : UndoNewFiles::kBackToStaging;
+        if (undoInstallation(tree_, plan_.record, stagingDir_, journalDir_, newFiles, failedPath, kept) ==
             platform::kErrorSuccess) {
             journal_.discard();
         } else {
             journal_.close();  // the next run tries again; every backup stays
         }
+        if (signed_ != nullptr) removeCopies(tree_);
         return report(format, path, code);
     }
 
@@ -135,17 +144,19 @@ private:
     const std::u16string& selfName_;
     std::u16string& errorText_;
     StepSink& sink_;
-    HeldFiles* held_;
+    const SignedInstallation* signed_;
     InstallPlan plan_;
     InstallJournal journal_;
+    std::vector<bool> moved_;  // whose new file is in place
 };
 
 }  // namespace
 
 bool installFiles(platform::Tree& tree, const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
-                  const std::u16string& selfName, std::u16string& errorText, StepSink& sink, HeldFiles* held) {
+                  const std::u16string& selfName, std::u16string& errorText, StepSink& sink,
+                  const SignedInstallation* signedRun) {
     if (entries.empty()) return true;
-    return Installation(tree, entries, stagingDir, selfName, errorText, sink, held).run();
+    return Installation(tree, entries, stagingDir, selfName, errorText, sink, signedRun).run();
 }
 
 }  // namespace install

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "install/held_files.h"
 #include "install/manifest_entry.h"
+#include "install/staged_copies.h"
 #include "install/step_sink.h"
 #include "platform/tree.h"
 
@@ -16,7 +16,7 @@ namespace install {
 // onto path, replacing an existing file, all through tree (no link is
 // followed). A failed move of the entry equal to selfName is accepted. Before
 // the first change the staged files' data is flushed to disk and the plan is
-// written to a journal in journalDirectory(stagingDir, held) (see
+// written to a journal in journalDirectory(stagingDir, signedRun != nullptr) (see
 // InstallJournal), so that an interrupted installation can be put back by
 // the next run; on success the committed journal stays for
 // removeCompletedJournals. On the first other failure the installation is
@@ -25,13 +25,19 @@ namespace install {
 // "<path>创建目录失败 （<code>）" or "<path>移动文件失败 （<code>）";
 // "<journal>写入失败 （<code>）" when the journal cannot be written, before
 // anything changed.
-// With held (a signed update: the files that verification held, one per
-// entry) each staged file is moved through its held handle and closed after
-// its move; a held file that was changed or replaced since its verification
-// fails the installation with "<path>暂存文件已被更改 （1006）", also for the
-// entry of selfName.
+// With signedRun (a signed update) each entry's new file is the copy that
+// verification made (given to the installation by installOwnFile), the
+// journal and backups live in the private directory, undoing deletes the
+// new files instead of moving them anywhere, and once committed the staged
+// files of the installed entries are deleted through tree, the copies
+// removed; the journal carries the release for the version mark.
+struct SignedInstallation {
+    const StagedCopies& copies;
+    std::u16string release;
+    std::u16string key;
+};
 bool installFiles(platform::Tree& tree, const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
                   const std::u16string& selfName, std::u16string& errorText, StepSink& sink,
-                  HeldFiles* held = nullptr);
+                  const SignedInstallation* signedRun = nullptr);
 
 }  // namespace install

@@ -137,6 +137,9 @@ bool parseBody(std::u16string_view body, bool digests, JournalRecord& record) {
             if (f.size() != 2 || !plainName || !acceptablePath(value)) return false;
             record.backupDir = value;
             first = false;
+        } else if (f[0] == u"release" && digests && f.size() == 3 && record.release.empty() && !value.empty() &&
+                   unescape(f[2], record.releaseKey)) {
+            record.release = value;
         } else if (f[0] == u"mkdir" && f.size() == 2u + digests && acceptablePath(value)) {
             CreatedLevels created{value, 1};
             if (digests && (!parseNumber(f[2], created.count) || created.count < 1)) return false;
@@ -179,6 +182,11 @@ std::string encodeJournal(const JournalRecord& record) {
     };
     line(u"backups", record.backupDir);
     text += kLineEnd;
+    if (!record.release.empty()) {
+        line(u"release", record.release);
+        appendField(text, record.releaseKey);
+        text += kLineEnd;
+    }
     for (const CreatedLevels& created : record.directories) {
         line(u"mkdir", created.path);
         appendField(text, platform::formatMessage(u"%d", {created.count}));

@@ -4,6 +4,7 @@
 //
 //   updater installation journal 2
 //   backups  ~rollback1
+//   release  1.5.0  <key>                     a signed update's release, for the version mark
 //   mkdir    bin\plugins\x  2                 the last 2 levels to create: bin\plugins, bin\plugins\x
 //   new      bin\plugins\x.dll  <md5>        a staged file that becomes a new file
 //   replace  bin\core.dll  0  <md5>          an installed file kept as backup 0

@@ -11,8 +11,9 @@ namespace install {
 struct JournalMove {
     enum Kind { kNewFile, kReplace };
     Kind kind = kNewFile;
-    // The target, relative to the working directory; the staged file is the
-    // staging directory + path.
+    // The target, relative to the working directory; the new file came from
+    // the staging directory + path, or for a signed update from the
+    // Updater's own copy of it.
     std::u16string path;
     // kReplace: the old file's name in the backup directory.
     std::int32_t backup = -1;
@@ -39,6 +40,10 @@ struct JournalRecord {
     std::vector<CreatedLevels> directories;
     // The moves that change the installation, in the order they are made.
     std::vector<JournalMove> moves;
+    // A signed update: the release it installs and the key that signed it,
+    // which become the version mark once it is committed.
+    std::u16string release = {};
+    std::u16string releaseKey = {};
 };
 
 }  // namespace install

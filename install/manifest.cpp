@@ -9,7 +9,7 @@ namespace install {
 namespace {
 
 bool loadSignedManifest(platform::Tree& tree, xml::XmlDoc& doc, std::vector<ManifestEntry>& entries,
-                        std::u16string& errorText, StepSink& sink, TrustedKeys keys) {
+                        std::u16string& errorText, StepSink& sink, TrustedKeys keys, SignedRelease* release) {
     // The bytes whose signature is checked are the bytes parsed: the file
     // is not read a second time.
     std::string bytes;
@@ -20,17 +20,18 @@ bool loadSignedManifest(platform::Tree& tree, xml::XmlDoc& doc, std::vector<Mani
             errorText = signatureMessage(check);
             return false;
         }
+        if (release != nullptr) release->key = check.key;
     }
     // A manifest that cannot be read leaves no bytes, which are not well formed.
     if (!doc.loadBytes(bytes)) sink.manifestNotLoaded();
-    return readManifest(doc, entries, errorText, true);
+    return readManifest(doc, entries, errorText, true, release != nullptr ? &release->version : nullptr);
 }
 
 }  // namespace
 
 bool loadManifest(platform::Tree& tree, xml::XmlDoc& doc, std::vector<ManifestEntry>& entries,
-                  std::u16string& errorText, StepSink& sink, TrustedKeys keys) {
-    if (!keys.empty()) return loadSignedManifest(tree, doc, entries, errorText, sink, keys);
+                  std::u16string& errorText, StepSink& sink, TrustedKeys keys, SignedRelease* release) {
+    if (!keys.empty()) return loadSignedManifest(tree, doc, entries, errorText, sink, keys, release);
     platform::InputFile file;
     bool loaded = tree.openForReading(std::u16string(kManifestName), file) == platform::kErrorSuccess;
     if (loaded && static_cast<std::uint64_t>(file.length()) > kMaxManifestBytes) {
@@ -43,13 +44,13 @@ bool loadManifest(platform::Tree& tree, xml::XmlDoc& doc, std::vector<ManifestEn
 }
 
 bool loadManifest(platform::Tree& tree, std::vector<ManifestEntry>& entries, std::u16string& errorText,
-                  StepSink& sink, TrustedKeys keys) {
+                  StepSink& sink, TrustedKeys keys, SignedRelease* release) {
     xml::XmlDoc doc;
-    return loadManifest(tree, doc, entries, errorText, sink, keys);
+    return loadManifest(tree, doc, entries, errorText, sink, keys, release);
 }
 
 bool readManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u16string& errorText,
-                  bool sha256) {
+                  bool sha256, std::u16string* version) {
     // A manifest that could not be read leaves the empty document, which is
     // not well formed either: one message covers both.
     if (!doc.wellFormed()) {
@@ -60,6 +61,7 @@ bool readManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u1
         errorText = u"update err";
         return false;
     }
+    if (version != nullptr) *version = doc.attribute(u"version");
     doc.enterElement();
     // Room for every child at once, instead of growing as the entries come.
     entries.reserve(entries.size() + std::size_t(doc.childCount(doc.parentPos())));

@@ -60,6 +60,7 @@ void Md5Files::round() {
     for (unsigned lane = 0; lane < kernel_.lanes; ++lane) {
         if (!lanes_[lane].busy) continue;
         const std::size_t got = lanes_[lane].file.view(blocks_[lane], kRead);
+        if (tap_ && got > 0) tap_(lanes_[lane].tag, blocks_[lane], got);
         if (got == kRead) {
             wholeLanes[whole++] = lane;
             only = lane;

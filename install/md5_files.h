@@ -37,6 +37,11 @@ public:
     // Fewer files in flight than lanes.
     bool hasRoom() const { return inFlight_ < kernel_.lanes; }
 
+    // Sees every block of every file as it is read, before it is hashed: a
+    // signed update's staged files are copied in the same single read.
+    using Tap = std::function<void(std::size_t tag, const unsigned char* data, std::size_t size)>;
+    void setTap(Tap tap) { tap_ = std::move(tap); }
+
     // Opens the file at path and puts it in flight under tag, unread; false,
     // with nothing in flight, when it cannot be opened. Only while hasRoom().
     bool start(std::size_t tag, const std::u16string& path);
@@ -77,6 +82,7 @@ private:
 
     Md5Lanes kernel_;
     Opener open_;
+    Tap tap_;
     bool sha256_;
     unsigned inFlight_ = 0;
     Lane lanes_[kMd5MaxLanes];

@@ -7,6 +7,7 @@
 #include "install/install_journal.h"
 #include "install/journal_format.h"
 #include "install/md5_files.h"
+#include "install/release.h"
 #include "platform/format.h"
 #include "platform/platform.h"
 
@@ -84,8 +85,9 @@ bool findDamaged(platform::Tree& tree, const JournalRecord& record, std::u16stri
 class Recovery {
 public:
     Recovery(platform::Tree& tree, const std::u16string& stagingDir, const std::u16string& journalDir,
-             std::u16string& errorText, StepSink& sink)
-        : tree_(tree), stagingDir_(stagingDir), journalDir_(journalDir), errorText_(errorText), sink_(sink) {}
+             UndoNewFiles newFiles, std::u16string& errorText, StepSink& sink)
+        : tree_(tree), stagingDir_(stagingDir), journalDir_(journalDir), newFiles_(newFiles), errorText_(errorText),
+          sink_(sink) {}
 
     RecoveryResult run() {
         RecoveryResult result = RecoveryResult::kNothing;
@@ -124,6 +126,11 @@ private:
             std::uint32_t code = platform::kErrorSuccess;
             if (!findDamaged(tree_, record, damaged, code)) {
                 removeBackups(tree_, record, journalDir_);
+                // A signed update's staged files go once their copies are
+                // installed; the run cut short may not have got to it.
+                if (newFiles_ == UndoNewFiles::kDelete) {
+                    for (const JournalMove& move : record.moves) tree_.deleteFile(stagingDir_ + move.path);
+                }
                 return RecoveryResult::kCompleted;
             }
             if (!undo(record, backupDir, path)) return RecoveryResult::kFailed;
@@ -140,7 +147,7 @@ private:
     bool undo(const JournalRecord& record, const std::u16string& backupDir, const std::u16string& path) {
         std::u16string failedPath;
         const auto kept = [this](const std::u16string& file, const std::u16string& at) { sink_.stagedFileKept(file, at); };
-        const std::uint32_t code = undoInstallation(tree_, record, stagingDir_, journalDir_, failedPath, kept);
+        const std::uint32_t code = undoInstallation(tree_, record, stagingDir_, journalDir_, newFiles_, failedPath, kept);
         if (code != platform::kErrorSuccess) {
             failed(failedPath, code);
             return false;
@@ -162,6 +169,7 @@ private:
     platform::Tree& tree_;
     const std::u16string& stagingDir_;
     const std::u16string& journalDir_;
+    const UndoNewFiles newFiles_;
     std::u16string& errorText_;
     StepSink& sink_;
 };
@@ -169,8 +177,9 @@ private:
 }  // namespace
 
 RecoveryResult recoverInstallation(platform::Tree& tree, const std::u16string& stagingDir,
-                                   const std::u16string& journalDir, std::u16string& errorText, StepSink& sink) {
-    return Recovery(tree, stagingDir, journalDir, errorText, sink).run();
+                                   const std::u16string& journalDir, UndoNewFiles newFiles, std::u16string& errorText,
+                                   StepSink& sink) {
+    return Recovery(tree, stagingDir, journalDir, newFiles, errorText, sink).run();
 }
 
 void removeCompletedJournals(platform::Tree& tree, const std::u16string& journalDir) {
@@ -185,7 +194,14 @@ void removeCompletedJournals(platform::Tree& tree, const std::u16string& journal
         // Without all its backups gone the journal stays, for a later run to
         // finish. They lie in the backup directory: when that is gone, so are they.
         const bool backupsGone = tree.find(journalDir + backupDir) == platform::ItemKind::kMissing;
-        if (backupsGone || removeBackups(tree, record, journalDir)) tree.deleteFile(path);
+        if (!backupsGone && !removeBackups(tree, record, journalDir)) continue;
+        // The release it installed is the mark from now on; until the mark
+        // is written the journal stays, so that a later run writes it.
+        if (!record.release.empty() &&
+            writeVersionMark(tree, record.release, record.releaseKey) != platform::kErrorSuccess) {
+            continue;
+        }
+        tree.deleteFile(path);
     }
 }
 

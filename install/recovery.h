@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "install/install_journal.h"
 #include "install/step_sink.h"
 #include "platform/tree.h"
 
@@ -28,10 +29,12 @@ enum class RecoveryResult {
 // Every file is reached through tree; a new file kept in the backup
 // directory for want of its way back (see undoInstallation) is told to sink.
 RecoveryResult recoverInstallation(platform::Tree& tree, const std::u16string& stagingDir,
-                                   const std::u16string& journalDir, std::u16string& errorText, StepSink& sink);
+                                   const std::u16string& journalDir, UndoNewFiles newFiles, std::u16string& errorText,
+                                   StepSink& sink);
 
 // The last step of a successful run, once the product has been told: deletes
-// the journals of completed installations (whose backups are all gone).
+// the journals of completed installations (whose backups are all gone),
+// after writing the version mark of a signed one's release.
 void removeCompletedJournals(platform::Tree& tree, const std::u16string& journalDir);
 
 }  // namespace install

@@ -1,10 +1,12 @@
 #include "install/verification.h"
 
+#include <memory>
 #include <optional>
 
 #include "crypto/hex.h"
 #include "install/md5.h"
 #include "install/path_safety.h"
+#include "install/private_directory.h"
 #include "platform/format.h"
 #include "platform/platform.h"
 
@@ -45,43 +47,84 @@ bool isNotAFile(std::uint32_t code) {
     return code == platform::kErrorStoppedOnSymlink || code == platform::kErrorAccessDenied;
 }
 
+// A copy being written as its staged file is read, in pieces of 64 KiB.
+class CopyWriter {
+public:
+    static constexpr std::size_t kPiece = std::size_t{1} << 16;
+
+    CopyWriter(platform::Tree& tree, const std::u16string& path, const platform::InputFile& source) {
+        code_ = tree.createCopy(path, source, file_);
+        if (code_ == platform::kErrorSuccess) buffer_.reserve(kPiece);
+    }
+    ~CopyWriter() { platform::closeFile(file_); }
+    CopyWriter(const CopyWriter&) = delete;
+    CopyWriter& operator=(const CopyWriter&) = delete;
+
+    void append(const unsigned char* data, std::size_t size) {
+        if (code_ != platform::kErrorSuccess) return;
+        buffer_.append(reinterpret_cast<const char*>(data), size);
+        if (buffer_.size() >= kPiece) write();
+    }
+    // The code of the first failure of the copy, 0 when it is whole.
+    std::uint32_t finish() {
+        if (code_ == platform::kErrorSuccess) write();
+        platform::closeFile(file_);
+        file_ = platform::kInvalidFile;
+        return code_;
+    }
+    std::uint32_t code() const { return code_; }
+
+private:
+    void write() {
+        code_ = platform::writeAll(file_, buffer_.data(), buffer_.size());
+        buffer_.clear();
+    }
+
+    platform::FileHandle file_ = platform::kInvalidFile;
+    std::string buffer_;
+    std::uint32_t code_ = platform::kErrorSuccess;
+};
+
 }  // namespace
 
 void verifyEntries(platform::Tree& tree, const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
                    const std::u16string& selfName, const VerificationOptions& options,
                    const std::function<void(const EntryVerification&)>& onResult) {
     const bool stop = options.examine == Examine::kUntilFailure;
-    HeldFiles* const held = options.held;
-    const std::u16string_view stagingName = std::u16string_view(stagingDir).substr(0, stagingDir.find_last_not_of(u'\\') + 1);
-    const std::u16string_view reserved[] = {stagingName};
+    const bool sha256 = options.sha256;
+    StagedCopies* const copies = options.copies;
+    const std::u16string_view stagingName =
+        std::u16string_view(stagingDir).substr(0, stagingDir.find_last_not_of(u'\\') + 1);
+    const std::u16string_view reserved[] = {stagingName, kPrivateDir.substr(0, kPrivateDir.size() - 1)};
     // Why each staged file could not be opened, for judge.
     std::vector<std::uint32_t> openCodes(entries.size(), platform::kErrorSuccess);
+    // The copies being written, by entry.
+    std::vector<std::unique_ptr<CopyWriter>> writers(copies != nullptr ? entries.size() : 0);
+    if (copies != nullptr) {
+        copies->assign(entries.size(), std::u16string());
+        makeCopiesDirectory(tree);
+    }
     Md5Files::Opener open = options.open;
-    if (held != nullptr) {
-        held->clear();
-        held->resize(entries.size());
-        // Each staged file is opened as a held file and read through it, as
-        // no second open of it is let in now.
-        open = [held, &tree, &openCodes](std::size_t tag, const std::u16string& path, platform::InputFile& file) {
-            const platform::ItemKind kind = tree.find(path);
-            if (kind != platform::ItemKind::kFile) {
-                openCodes[tag] =
-                    kind == platform::ItemKind::kMissing ? platform::kErrorFileNotFound : platform::kErrorAccessDenied;
-                return false;
-            }
-            openCodes[tag] = (*held)[tag].open(path);
-            return openCodes[tag] == platform::kErrorSuccess && file.open((*held)[tag]);
-        };
-    } else if (!open) {
-        open = [&tree, &openCodes](std::size_t tag, const std::u16string& path, platform::InputFile& file) {
+    if (!open) {
+        open = [&](std::size_t tag, const std::u16string& path, platform::InputFile& file) {
             openCodes[tag] = tree.openForReading(path, file, true);
-            return openCodes[tag] == platform::kErrorSuccess;
+            if (openCodes[tag] != platform::kErrorSuccess) return false;
+            if (copies != nullptr) {
+                (*copies)[tag] = copyPath(tag);
+                writers[tag] = std::make_unique<CopyWriter>(tree, (*copies)[tag], file);
+            }
+            return true;
         };
     }
     // Files end in any order; results wait here until they can be handed on in manifest order.
     std::vector<std::optional<EntryVerification>> results(entries.size());
     std::size_t firstFailure = entries.size();
-    Md5Files files(options.lanes, open, held != nullptr);
+    Md5Files files(options.lanes, open, sha256);
+    if (copies != nullptr) {
+        files.setTap([&writers](std::size_t tag, const unsigned char* data, std::size_t size) {
+            writers[tag]->append(data, size);
+        });
+    }
     auto record = [&](std::size_t index, EntryVerification verification) {
         if (!verification.passed() && index < firstFailure) {
             firstFailure = index;
@@ -103,7 +146,7 @@ void verifyEntries(platform::Tree& tree, const std::vector<ManifestEntry>& entri
                 record(index, std::move(unsafe));
                 continue;
             }
-            if (held != nullptr && !isSha256Text(entry.sha256)) {
+            if (sha256 && !isSha256Text(entry.sha256)) {
                 EntryVerification missing;
                 missing.result = EntryVerification::kNoSha256;
                 record(index, std::move(missing));
@@ -113,7 +156,7 @@ void verifyEntries(platform::Tree& tree, const std::vector<ManifestEntry>& entri
             // outside the OEM code page are found too.
             const std::u16string staged = stagingDir + entry.path;
             if (!files.start(index, staged)) {
-                record(index, judge(entry, {}, isNotAFile(openCodes[index]), selfName, held != nullptr));
+                record(index, judge(entry, {}, isNotAFile(openCodes[index]), selfName, sha256));
             }
         }
         for (; handed < entries.size() && results[handed]; ++handed) {
@@ -125,7 +168,16 @@ void verifyEntries(platform::Tree& tree, const std::vector<ManifestEntry>& entri
         std::size_t index = 0;
         FileDigests digests;
         while (files.next(index, digests)) {
-            record(index, judge(entries[index], std::move(digests), false, selfName, held != nullptr));
+            EntryVerification verification = judge(entries[index], std::move(digests), false, selfName, sha256);
+            if (copies != nullptr) {
+                const std::uint32_t code = writers[index]->finish();
+                writers[index].reset();
+                if (code != platform::kErrorSuccess && verification.passed()) {
+                    verification.result = EntryVerification::kCopyFailed;
+                    verification.copyCode = code;
+                }
+            }
+            record(index, std::move(verification));
             if (!files.hasEnded()) break;
         }
     }
@@ -133,19 +185,13 @@ void verifyEntries(platform::Tree& tree, const std::vector<ManifestEntry>& entri
 
 bool verifyPackage(platform::Tree& tree, const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
                    const std::u16string& selfName, std::u16string& errorText, StepSink& sink, Examine examine,
-                   HeldFiles* held) {
-    if (held != nullptr) {
-        const std::uint32_t code = platform::reserveOpenFiles(entries.size());
-        if (code != platform::kErrorSuccess) {
-            errorText = platform::formatMessage(u"%s打开文件失败 （%d）", {stagingDir, static_cast<std::int32_t>(code)});
-            return false;
-        }
-    }
+                   bool signedUpdate, StagedCopies* copies) {
     bool passed = true;
     std::size_t index = 0;
     VerificationOptions options;
     options.examine = examine;
-    options.held = held;
+    options.sha256 = signedUpdate;
+    options.copies = copies;
     verifyEntries(tree, entries, stagingDir, selfName, options, [&](const EntryVerification& verification) {
         sink.entryVerified(index, verification);
         if (!verification.passed() && passed) {
@@ -154,14 +200,19 @@ bool verifyPackage(platform::Tree& tree, const std::vector<ManifestEntry>& entri
         }
         ++index;
     });
-    // Nothing will be moved: the held files go at once.
-    if (!passed && held != nullptr) held->clear();
+    // Nothing will be installed: the copies go at once.
+    if (!passed && copies != nullptr) {
+        removeCopies(tree);
+        copies->clear();
+    }
     return passed;
 }
 
 std::u16string verificationMessage(const EntryVerification& verification, const std::u16string& path) {
     switch (verification.result) {
     case EntryVerification::kUnsafePath: return u"非法路径 " + path;
+    case EntryVerification::kCopyFailed:
+        return platform::formatMessage(u"%s复制文件失败 （%d）", {path, static_cast<std::int32_t>(verification.copyCode)});
     case EntryVerification::kNoSha256:
     case EntryVerification::kSha256Mismatch: return u"SHA256检测错误 " + path;
     default: return u"MD5检测错误 " + path;

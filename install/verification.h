@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "install/held_files.h"
 #include "install/manifest_entry.h"
 #include "install/md5_files.h"
+#include "install/staged_copies.h"
 #include "install/step_sink.h"
 #include "platform/tree.h"
 
@@ -22,10 +22,12 @@ struct EntryVerification {
         kMismatch,        // MD5
         kNoSha256,        // signed: the entry has no valid sha256
         kSha256Mismatch,  // signed
+        kCopyFailed,      // signed: the copy could not be written (copyCode)
     };
     Result result = kPassed;
     std::string actual;  // the staged file's digest; "" when unreadable or not read
     std::string sha256;  // signed: its SHA-256; "" when unreadable or not read
+    std::uint32_t copyCode = 0;  // kCopyFailed: the error code
 
     // kOwnFile passes although its digest differs.
     bool passed() const { return result == kPassed || result == kOwnFile; }
@@ -40,10 +42,14 @@ struct VerificationOptions {
     // How the staged files are opened (empty: through the tree, a regular
     // file with one name, no link on the way).
     Md5Files::Opener open;
-    // A signed update: every staged file is opened into its entry's place
-    // here (and open above is not used) and stays open; its SHA-256 is
-    // checked as well.
-    HeldFiles* held = nullptr;
+    // A signed update: each entry needs a sha256, and its file's SHA-256 is
+    // checked as well, from the same read.
+    bool sha256 = false;
+    // Where the staged files are copied as they are read (copyPath of their
+    // index, through the tree), a signed update's only read of them; each
+    // entry's copy goes in its place here, "" where none was made. Not set:
+    // nothing is written (a check).
+    StagedCopies* copies = nullptr;
 };
 
 // Verifies entries in manifest order and hands each one's result to onResult
@@ -66,12 +72,14 @@ void verifyEntries(platform::Tree& tree, const std::vector<ManifestEntry>& entri
 
 // The step: verifyEntries, each entry's result going to sink; the first
 // failure's message goes to errorText: "非法路径 ", "MD5检测错误 " or
-// "SHA256检测错误 " + path. With held (a signed update) the staged files stay
-// open there for the installation; when the system cannot keep that many
-// open, the step fails at once with "<stagingDir>打开文件失败 （4）".
+// "SHA256检测错误 " + path, or "<path>复制文件失败 （<code>）". With
+// signedUpdate each entry's sha256 is checked too, and with copies (the
+// Updater's signed run) every staged file is copied into the private
+// directory as it is read; when the step fails the copies are removed
+// again, so that nothing is left but what was there.
 bool verifyPackage(platform::Tree& tree, const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
                    const std::u16string& selfName, std::u16string& errorText, StepSink& sink,
-                   Examine examine = Examine::kUntilFailure, HeldFiles* held = nullptr);
+                   Examine examine = Examine::kUntilFailure, bool signedUpdate = false, StagedCopies* copies = nullptr);
 
 // verifyPackage's message for an entry that did not pass.
 std::u16string verificationMessage(const EntryVerification& verification, const std::u16string& path);

@@ -19,8 +19,6 @@
 
 namespace platform {
 
-class PinnedFile;
-
 // Windows system error codes the program examines or reports.
 enum : std::uint32_t {
     kErrorSuccess = 0,
@@ -162,9 +160,6 @@ public:
     InputFile& operator=(const InputFile&) = delete;
 
     bool open(const std::u16string& path);  // false for a missing file or a directory
-    // Reads a pinned file from its start through this object's buffer;
-    // closing leaves the pinned file open. False when file is not open.
-    bool open(const PinnedFile& file);
     bool isOpen() const { return handle_ != nullptr; }
     // Exchanges what two objects read.
     void swap(InputFile& other) noexcept {
@@ -185,6 +180,8 @@ private:
     friend class Tree;
     // Reads the file of a descriptor or handle that the Tree opened and checked.
     void adopt(std::intptr_t native);
+    // The descriptor or handle read; -1 when none is open.
+    std::intptr_t native() const;
 
     void* handle_ = nullptr;  // the backend's stream
     // What a backend keeps from the last file for the next open of this
@@ -244,6 +241,12 @@ std::uint32_t flushFileSystems(const std::vector<std::u16string>& directories);
 // Flushes an existing file's data to disk: FlushFileBuffers on a handle
 // opened for writing (POSIX: fsync). Returns 0 or the error code.
 std::uint32_t flushExistingFile(const std::u16string& path);
+
+// Whether anyone but the process's user (and on Windows Administrators and
+// SYSTEM) owns the file at path or may write it: its owner and DACL
+// (GetSecurityInfo); POSIX its owner and its group and other write bits.
+// False also when it cannot be read. For the tests and for support.
+bool othersMayWrite(const std::u16string& path);
 
 // ---- secrets -------------------------------------------------------------------
 

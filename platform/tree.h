@@ -90,6 +90,35 @@ public:
     // flushExistingFile for a regular file at path.
     std::uint32_t flushFile(const std::u16string& path);
 
+    // ---- the Updater's own files ---------------------------------------------
+
+    // A new directory that only the Updater may write. POSIX: mode 0700,
+    // owned by the Updater's user. Windows: owner Administrators and a
+    // protected DACL granting SYSTEM, Administrators and the Updater's user
+    // all access, inherited by what is made in it.
+    std::uint32_t createPrivateDirectory(const std::u16string& path);
+    // 0 when directory path is one that nobody but the Updater may write:
+    // POSIX its owner is the Updater's user and its mode grants group and
+    // others nothing; Windows its owner is the Updater's user, Administrators
+    // or SYSTEM, and no ACE grants anyone else a right to write, delete or
+    // change it or what is made in it. 5 when it exists but is not; 681 for
+    // a link; 2 or 3 when it is missing.
+    std::uint32_t checkPrivateDirectory(const std::u16string& path);
+    // Renames the directory (a link: the link itself) at path to the name to,
+    // which must not exist. Windows: 681 where only a link's target could be
+    // renamed (a Unix link under Wine).
+    std::uint32_t renameDirectory(const std::u16string& path, const std::u16string& to);
+    // createFileNew for a copy of source. POSIX: with source's mode less the
+    // set-id bits and group and other write.
+    std::uint32_t createCopy(const std::u16string& path, const InputFile& source, FileHandle& file);
+    // moveFile for a file the Updater made (not a link), which then belongs
+    // to the installation. Windows: its owner becomes Administrators and its
+    // DACL what its new directory hands to new children (SetSecurityInfo,
+    // UNPROTECTED_DACL_SECURITY_INFORMATION with an empty DACL), nothing of
+    // the private directory left; the code of that call if it fails, the
+    // file moved. POSIX: the Updater made it, with its mode.
+    std::uint32_t installOwnFile(const std::u16string& from, const std::u16string& to, bool replace);
+
     // Whether directory path, resolved afresh, is still a directory and the
     // same one it was when this Tree first resolved it (a directory it never
     // resolved counts as the same). False for a path that is missing now or

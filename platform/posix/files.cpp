@@ -158,6 +158,12 @@ bool listDirectory(const std::u16string& dir, std::vector<DirEntry>& out) {
     return true;
 }
 
+bool othersMayWrite(const std::u16string& path) {
+    struct stat st {};
+    if (::lstat(posix::nativePath(path).c_str(), &st) != 0) return false;
+    return st.st_uid != ::geteuid() || (st.st_mode & 022) != 0;
+}
+
 // ---- the run log's file -----------------------------------------------------
 
 FileHandle createFileAlways(const std::u16string& path) {

@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/pinned_file.h"
 #include "platform/platform.h"
 #include "platform/posix/native.h"
 #include "platform/read_buffer.h"
@@ -61,24 +60,12 @@ bool InputFile::open(const std::u16string& path) {
     return true;
 }
 
-bool InputFile::open(const PinnedFile& file) {
-    close();
-    if (!file.isOpen()) return false;
-    // A descriptor of its own, which closing may close.
-    const int fd = ::fcntl(static_cast<int>(file.handle_), F_DUPFD_CLOEXEC, 0);
-    if (fd < 0) return false;
-    if (::lseek(fd, 0, SEEK_SET) != 0) {
-        ::close(fd);
-        return false;
-    }
-    handle_ = new Reader{fd, {}};
-    return true;
-}
-
 void InputFile::adopt(std::intptr_t native) {
     close();
     handle_ = new Reader{static_cast<int>(native), {}};
 }
+
+std::intptr_t InputFile::native() const { return handle_ == nullptr ? -1 : reader(handle_).fd; }
 
 std::size_t InputFile::read(void* buffer, std::size_t size) {
     if (handle_ == nullptr) return 0;

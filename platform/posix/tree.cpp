@@ -286,6 +286,64 @@ std::uint32_t Tree::flushFile(const std::u16string& path) {
     return code;
 }
 
+std::uint32_t Tree::createPrivateDirectory(const std::u16string& path) {
+    int dir = -1;
+    std::string name;
+    std::uint32_t code = state_->parent(path, dir, name);
+    if (code != kErrorSuccess) return code;
+    if (::mkdirat(dir, name.c_str(), 0700) != 0) return posix::errorFromErrno(errno, {});
+    // The umask may only have taken bits away; 0700 exactly, and ours.
+    const int fd = openAt(dir, name, O_RDONLY | O_DIRECTORY, code);
+    if (fd < 0) return code;
+    if (::fchmod(fd, 0700) != 0) code = posix::errorFromErrno(errno, {});
+    ::close(fd);
+    return code;
+}
+
+std::uint32_t Tree::checkPrivateDirectory(const std::u16string& path) {
+    int dir = -1;
+    std::string name;
+    std::uint32_t code = state_->parent(path, dir, name);
+    if (code != kErrorSuccess) return code;
+    bool found = false;
+    const struct stat st = statAt(dir, name, found);
+    if (!found) return kErrorFileNotFound;
+    if (S_ISLNK(st.st_mode)) return kErrorStoppedOnSymlink;
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 077) != 0) return kErrorAccessDenied;
+    return kErrorSuccess;
+}
+
+std::uint32_t Tree::renameDirectory(const std::u16string& path, const std::u16string& to) {
+    int fromDir = -1, toDir = -1;
+    std::string fromName, toName;
+    std::uint32_t code = state_->parent(path, fromDir, fromName);
+    if (code == kErrorSuccess) code = state_->parent(to, toDir, toName);
+    if (code != kErrorSuccess) return code;
+    state_->dirs.release(path);
+    // renameat moves the name: a link is renamed as a link, never followed.
+    if (::renameat2(fromDir, fromName.c_str(), toDir, toName.c_str(), RENAME_NOREPLACE) == 0) return kErrorSuccess;
+    return errno == EEXIST ? kErrorAlreadyExists : errorAt(errno, fromDir, fromName);
+}
+
+std::uint32_t Tree::createCopy(const std::u16string& path, const InputFile& source, FileHandle& file) {
+    struct stat st {};
+    if (::fstat(static_cast<int>(source.native()), &st) != 0) return posix::errorFromErrno(errno, {});
+    std::uint32_t code = createFileNew(path, file);
+    if (code != kErrorSuccess) return code;
+    // Whoever staged the file cannot change it where it lands.
+    if (::fchmod(static_cast<int>(file), st.st_mode & 0755) != 0) {
+        code = posix::errorFromErrno(errno, {});
+        ::close(static_cast<int>(file));
+        file = kInvalidFile;
+        deleteFile(path);
+    }
+    return code;
+}
+
+std::uint32_t Tree::installOwnFile(const std::u16string& from, const std::u16string& to, bool replace) {
+    return moveFile(from, to, replace);
+}
+
 bool Tree::unchanged(const std::u16string& path) { return state_->dirs.unchanged(path, state_->open); }
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/security.h"
 #include "platform/win32/wide.h"
 
 namespace platform {
@@ -66,6 +67,15 @@ bool listDirectory(const std::u16string& dir, std::vector<DirEntry>& out) {
     } while (::FindNextFileW(find, &data));
     ::FindClose(find);
     return true;
+}
+
+bool othersMayWrite(const std::u16string& path) {
+    const HANDLE file = ::CreateFileW(win32::wide(path), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool others = win32::checkPrivate(file) != kErrorSuccess;
+    ::CloseHandle(file);
+    return others;
 }
 
 // ---- the run log's file -----------------------------------------------------

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "platform/pinned_file.h"
 #include "platform/platform.h"
 #include "platform/read_buffer.h"
 #include "platform/win32/wide.h"
@@ -17,7 +16,6 @@ namespace {
 struct Reader {
     HANDLE file = INVALID_HANDLE_VALUE;
     ReadBuffer buffer;
-    bool owned = true;  // false: a pinned file's handle, which closing leaves open
 };
 
 Reader& reader(void* handle) { return *static_cast<Reader*>(handle); }
@@ -35,11 +33,10 @@ std::size_t readOnce(HANDLE file, unsigned char* into, std::size_t size) {
 }
 
 // The object's spare reader, or a new one, set up for file.
-Reader* readerFor(void*& spare, HANDLE file, bool owned) {
+Reader* readerFor(void*& spare, HANDLE file) {
     Reader* r = spare != nullptr ? static_cast<Reader*>(spare) : new Reader;
     spare = nullptr;
     r->file = file;
-    r->owned = owned;
     r->buffer.reset();
     return r;
 }
@@ -62,23 +59,17 @@ bool InputFile::open(const std::u16string& path) {
         ::CloseHandle(file);
         return false;
     }
-    handle_ = readerFor(spare_, file, true);
-    return true;
-}
-
-bool InputFile::open(const PinnedFile& file) {
-    close();
-    if (!file.isOpen()) return false;
-    const HANDLE pinned = reinterpret_cast<HANDLE>(file.handle_);
-    LARGE_INTEGER start{};
-    if (!::SetFilePointerEx(pinned, start, nullptr, FILE_BEGIN)) return false;
-    handle_ = readerFor(spare_, pinned, false);
+    handle_ = readerFor(spare_, file);
     return true;
 }
 
 void InputFile::adopt(std::intptr_t native) {
     close();
-    handle_ = readerFor(spare_, reinterpret_cast<HANDLE>(native), true);
+    handle_ = readerFor(spare_, reinterpret_cast<HANDLE>(native));
+}
+
+std::intptr_t InputFile::native() const {
+    return handle_ == nullptr ? -1 : reinterpret_cast<std::intptr_t>(reader(handle_).file);
 }
 
 std::size_t InputFile::read(void* buffer, std::size_t size) {
@@ -114,7 +105,7 @@ bool InputFile::close() {
     Reader* r = &reader(handle_);
     handle_ = nullptr;
     spare_ = r;
-    return !r->owned || ::CloseHandle(r->file) != 0;
+    return ::CloseHandle(r->file) != 0;
 }
 
 std::uint32_t readFile(const std::u16string& path, std::size_t limit, std::string& bytes) {

@@ -5,31 +5,21 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/security.h"
 #include "platform/win32/wide.h"
 
 namespace platform {
 
 std::uint32_t createPrivateFileNew(const std::u16string& path, FileHandle& file) {
     file = kInvalidFile;
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return ::GetLastError();
-    DWORD size = 0;
-    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<unsigned char> user(size);
-    const BOOL gotUser = size > 0 && ::GetTokenInformation(token, TokenUser, user.data(), size, &size);
-    const DWORD tokenError = ::GetLastError();
-    ::CloseHandle(token);
-    if (!gotUser) return tokenError;
-    PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
-
+    const win32::Sid user = win32::processUserSid();
+    if (user.empty()) return ::GetLastError();
     // One entry, the user's, and nothing inherited from the directory.
-    const DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + ::GetLengthSid(sid);
-    std::vector<unsigned char> acl(aclSize);
-    auto* dacl = reinterpret_cast<PACL>(acl.data());
+    std::vector<unsigned char> acl;
     SECURITY_DESCRIPTOR descriptor;
-    if (!::InitializeAcl(dacl, aclSize, ACL_REVISION) || !::AddAccessAllowedAce(dacl, ACL_REVISION, FILE_ALL_ACCESS, sid) ||
+    if (!win32::fullAccessAcl({&user}, false, acl) ||
         !::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !::SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE) ||
+        !::SetSecurityDescriptorDacl(&descriptor, TRUE, reinterpret_cast<PACL>(acl.data()), FALSE) ||
         !::SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
         return ::GetLastError();
     }

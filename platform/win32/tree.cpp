@@ -14,6 +14,7 @@
 
 #include "platform/held_directories.h"
 #include "platform/tree.h"
+#include "platform/win32/security.h"
 #include "platform/win32/wide.h"
 
 namespace platform {
@@ -75,7 +76,11 @@ std::uint32_t check(const Root& root, HANDLE handle, const std::u16string& path,
     const bool directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const bool reparse = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if (reparse && want != Want::kFileOrLink) return kErrorStoppedOnSymlink;
-    if (directory != (want == Want::kDirectory)) return want == Want::kDirectory ? kErrorPathNotFound : kErrorAccessDenied;
+    // A link opened as itself may be a directory's.
+    const bool kindMatters = !(reparse && want == Want::kFileOrLink);
+    if (kindMatters && directory != (want == Want::kDirectory)) {
+        return want == Want::kDirectory ? kErrorPathNotFound : kErrorAccessDenied;
+    }
     if (info.dwVolumeSerialNumber != root.volume) return kErrorStoppedOnSymlink;
     const std::u16string full = fullPath(path);
     const std::size_t base = root.full.size();
@@ -319,6 +324,68 @@ std::uint32_t Tree::flushFile(const std::u16string& path) {
     code = openChecked(state_->root, path, GENERIC_WRITE, kShareAll, 0, Want::kFile, handle, info);
     if (code != kErrorSuccess) return code;
     if (!::FlushFileBuffers(handle)) code = ::GetLastError();
+    ::CloseHandle(handle);
+    return code;
+}
+
+std::uint32_t Tree::createPrivateDirectory(const std::u16string& path) {
+    const std::uint32_t code = state_->parent(path);
+    return code != kErrorSuccess ? code : win32::createPrivateDirectory(path);
+}
+
+std::uint32_t Tree::checkPrivateDirectory(const std::u16string& path) {
+    std::uint32_t code = state_->parent(path);
+    if (code != kErrorSuccess) return code;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    BY_HANDLE_FILE_INFORMATION info{};
+    code = openChecked(state_->root, path, READ_CONTROL | FILE_READ_ATTRIBUTES, kShareAll, FILE_FLAG_BACKUP_SEMANTICS,
+                       Want::kDirectory, handle, info);
+    if (code == kErrorPathNotFound && find(path) == ItemKind::kFile) return kErrorAccessDenied;
+    if (code != kErrorSuccess) return code;
+    code = win32::checkPrivate(handle);
+    ::CloseHandle(handle);
+    return code;
+}
+
+std::uint32_t Tree::renameDirectory(const std::u16string& path, const std::u16string& to) {
+    std::uint32_t code = state_->parent(path);
+    if (code == kErrorSuccess) code = state_->parent(to);
+    if (code != kErrorSuccess) return code;
+    state_->dirs.release(path);
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    BY_HANDLE_FILE_INFORMATION info{};
+    // A reparse point opened so is the link itself, which may be renamed;
+    // a handle elsewhere (Wine's way with a Unix link) may not.
+    code = openChecked(state_->root, path, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
+                       FILE_FLAG_BACKUP_SEMANTICS, Want::kDirectory, handle, info);
+    if (code == kErrorStoppedOnSymlink || code == kErrorPathNotFound) {
+        code = openChecked(state_->root, path, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
+                           FILE_FLAG_BACKUP_SEMANTICS, Want::kFileOrLink, handle, info);
+    }
+    if (code != kErrorSuccess) return code;
+    code = state_->renameHandle(handle, to, false);
+    ::CloseHandle(handle);
+    return code;
+}
+
+std::uint32_t Tree::createCopy(const std::u16string& path, const InputFile&, FileHandle& file) {
+    return createFileNew(path, file);
+}
+
+std::uint32_t Tree::installOwnFile(const std::u16string& from, const std::u16string& to, bool replace) {
+    std::uint32_t code = state_->parent(from);
+    if (code == kErrorSuccess) code = state_->parent(to);
+    if (code != kErrorSuccess) return code;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    BY_HANDLE_FILE_INFORMATION info{};
+    code = openChecked(state_->root, from,
+                       DELETE | READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, 0,
+                       Want::kFile, handle, info);
+    if (code != kErrorSuccess) return code;
+    code = state_->renameHandle(handle, to, replace);
+    // Moved, it still carries the private directory's DACL: the target
+    // directory's is what it must have.
+    if (code == kErrorSuccess) code = win32::giveToInstallation(handle);
     ::CloseHandle(handle);
     return code;
 }

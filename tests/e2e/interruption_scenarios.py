@@ -46,8 +46,8 @@ def large_update(s, count=3000):
 
 
 def journals(s):
-    """The journals where the Updater keeps them: a signed one in its own directory."""
-    where = s.dir if s.signed else s.path("autoTemp")
+    """The journals where the Updater keeps them: a signed one in its private directory."""
+    where = s.path("~updater") if s.signed else s.path("autoTemp")
     return [name for name in os.listdir(where) if name.endswith(".journal")] if os.path.isdir(where) else []
 
 
@@ -151,7 +151,7 @@ def committed_small_update(s):
     """What a run of small_update leaves when it is cut short after its
     commit: every staged file moved, the replaced one in the backups, the
     committed journal where the Updater keeps it."""
-    where = "" if s.signed else "autoTemp\\"
+    where = "~updater\\" if s.signed else "autoTemp\\"
     moves = []
     for rel in ("old.txt", "fresh.txt", "a\\b\\deep.dll"):
         with open(s.path("autoTemp\\" + rel), "rb") as f:

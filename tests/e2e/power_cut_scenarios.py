@@ -306,6 +306,11 @@ def settled_version(inst, layout, exit_code):
     if version != "new":
         files |= staged
     folders = {"/".join(rel.split("/")[:n]) + "/" for rel in files | staged for n in range(1, rel.count("/") + 1)}
+    if inst.signed:
+        # The signed Updater's private directory, with the mark of the release it installed.
+        folders.add("~updater/")
+        if version == "new":
+            files.add("~updater/version")
     extra = sorted(item for item in inst.tree("")
                    if item not in (folders if item.endswith("/") else files | OWN_FILES))
     if extra:

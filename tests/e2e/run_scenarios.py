@@ -100,10 +100,12 @@ class Scenario:
     def stage(self, rel, content):
         self.write("autoTemp\\" + rel, content)
 
-    def manifest(self, entries):
+    def manifest(self, entries, version="1.0.0"):
         """entries: (path, md5) pairs or (path, md5, sha256) triples; None
-        leaves an attribute out. Signed with the first test key when signed."""
-        lines = ['<?xml version="1.0" encoding="UTF-8"?>', "<update>"]
+        leaves an attribute out. Signed with the first test key when signed,
+        and then naming its release version (None: none)."""
+        root = f'<update version="{version}">' if self.signed and version is not None else "<update>"
+        lines = ['<?xml version="1.0" encoding="UTF-8"?>', root]
         for path, *digests in entries:
             attributes = "".join(f' {name}="{xml_escape(value)}"'
                                  for name, value in zip(("md5", "sha256"), digests) if value is not None)
@@ -121,12 +123,12 @@ class Scenario:
         with open(self.path("move.xml"), "rb") as f:
             self.write("move.xml.sig", private.sign(f.read()).hex() + "\n")
 
-    def staged_update(self, files):
+    def staged_update(self, files, version="1.0.0"):
         """Stages files {path: content} and lists them with their digests."""
         for rel, content in files.items():
             self.stage(rel, content)
         self.manifest([(rel, md5(as_bytes(content)), sha256(as_bytes(content)) if self.signed else None)
-                       for rel, content in files.items()])
+                       for rel, content in files.items()], version)
 
     def command(self, program, *args):
         return ([self.options.wine, program] if self.wine else [program]) + list(args)

@@ -5,10 +5,9 @@
 //   terminate-when PATH MS NAME  once PATH exists (two minutes at most), wait
 //                                MS milliseconds, then terminate every process
 //                                named NAME; exit code 1 when there was none
-//   tamper-when PATH MS FILE NEW once PATH exists, wait MS milliseconds, then
-//                                try to delete FILE, to replace it with NEW
-//                                and to open it for writing; print
-//                                "delete=C replace=C write=C" with the codes
+//   others-may-write PATH...     print "yes" or "no" for each PATH: whether
+//                                anyone but this user, Administrators and
+//                                SYSTEM owns it or may write it
 // On POSIX the tests start it with the whole command line as its only
 // argument, as the Updater starts the product, so that line is split here.
 #include <string>
@@ -78,16 +77,10 @@ int run(std::vector<std::u16string> args) {
         }
         return found ? 0 : 1;
     }
-    if (mode == u"tamper-when" && args.size() == 6) {
-        waitFor(args[2]);
-        platform::sleepMs(toNumber(args[3]));
-        const std::uint32_t deleted = platform::deleteFile(args[4]);
-        const std::uint32_t replaced = platform::moveFileReplace(args[5], args[4]);
-        const std::uint32_t written = platform::openReadWriteTest(args[4]);
-        platform::writeNarrowLine(platform::formatMessage(u"delete=%d replace=%d write=%d",
-                                                          {static_cast<std::int32_t>(deleted),
-                                                           static_cast<std::int32_t>(replaced),
-                                                           static_cast<std::int32_t>(written)}));
+    if (mode == u"others-may-write") {
+        for (std::size_t i = 2; i < args.size(); ++i) {
+            platform::writeNarrowLine(platform::othersMayWrite(args[i]) ? u"yes" : u"no");
+        }
         return 0;
     }
     if (mode == u"md5") {

@@ -444,8 +444,11 @@ def signed_round_trip(s):
     for rel, content in files.items():
         s.write("new/" + rel, content)
     result = s.updtool("stage", "--all", "--new", "new", "--out", "out", "--sign", test_key(s, "test-only-a.key"))
+    expect_equal("stage --sign without --version", (result.status, os.path.exists(s.path("out"))), (2, False))
+    result = s.updtool("stage", "--all", "--new", "new", "--out", "out", "--sign", test_key(s, "test-only-a.key"),
+                       "--version", "1.5")
     expect_equal("stage --sign", (result.status, result.stderr), (0, ""))
-    expect_signed(s, "out")
+    expect_equal("the release checked", expect_signed(s, "out")["release"], {"version": "1.5", "installed": None})
     # Without --pub, check says what it always said.
     plain = s.updtool("check", "--json", "out").json()
     expect_equal("check without --pub", ("signature" in plain, "sha256" in plain["entries"][0]), (False, False))
@@ -461,11 +464,13 @@ def signed_round_trip(s):
     result = s.updtool("stage", "--all", "--new", "new", "--out", "plain")
     expect_equal("stage", result.status, 0)
     result = s.updtool("sign", "--key", test_key(s, "test-only-a.key"), "plain")
+    expect_equal("sign without a release", (result.status, os.path.exists(s.path("plain/move.xml.sig"))), (1, False))
+    result = s.updtool("sign", "--key", test_key(s, "test-only-a.key"), "--version", "1.4.9", "plain")
     expect_equal("sign", (result.status, result.stderr), (0, ""))
     expect_signed(s, "plain")
     before = (s.read("plain/move.xml"), s.read("plain/move.xml.sig"))
     s.write("plain/autoTemp/readme.txt", "changed after staging")
-    result = s.updtool("sign", "--key", test_key(s, "test-only-a.key"), "plain")
+    result = s.updtool("sign", "--key", test_key(s, "test-only-a.key"), "--version", "1.4.9", "plain")
     expect_equal("sign a changed staging", (result.status, s.read("plain/move.xml"), s.read("plain/move.xml.sig")),
                  (1, *before))
     report = check_both(s, "plain", 1)
@@ -494,6 +499,11 @@ def signed_round_trip(s):
     expect_equal("the signed Updater's outcome", s.run_updater("out"), "moveok~")
     installed = {rel: s.read("out/" + rel) for rel in files}
     expect_equal("installed", installed, {rel: (c.encode() if isinstance(c, str) else c) for rel, c in files.items()})
+    # That installation's Updater would refuse an older release, as check --installed says.
+    s.write("plain/autoTemp/readme.txt", "new readme")
+    report = s.updtool("check", "--json", "--pub", test_key(s, "test-only-a.pub"), "--installed", "out", "plain").json()
+    expect_equal("an older release against the installation", (report["release"], report["message"]),
+                 ({"version": "1.4.9", "installed": "1.5"}, "move.xml版本过旧 1.4.9 （已安装 1.5）"))
 
 
 def main():

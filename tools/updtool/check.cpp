@@ -5,6 +5,7 @@
 #include "crypto/hex.h"
 #include "install/manifest.h"
 #include "install/occupancy.h"
+#include "install/release.h"
 #include "install/signature.h"
 #include "install/update_steps.h"
 #include "install/verification.h"
@@ -27,6 +28,8 @@ struct CheckOptions {
     bool json = false;
     // --pub: check as the Updater built with these keys does.
     std::vector<crypto::Ed25519PublicKey> keys;
+    // --installed: the version mark of that installation, as its Updater would see it.
+    std::optional<install::VersionMark> installed;
 };
 
 struct EntryResult {
@@ -43,6 +46,8 @@ struct CheckResult {
     bool signedUpdate = false;  // checked as a signed update (--pub)
     std::optional<install::SignatureCheck> signature;  // when it was checked
     std::u16string signatureKey;  // the key that verified it, in hex
+    install::SignedRelease release;  // a signed update's version
+    std::optional<install::VersionMark> installed;  // --installed: what that installation has
     ManifestFault fault;
     std::vector<EntryResult> entries;
     std::u16string step;       // the step that would fail: manifest, verification, occupancy
@@ -58,6 +63,19 @@ int parseOptions(const std::vector<std::u16string>& args, CheckOptions& options)
         } else if (arg == u"--self") {
             if (i + 1 == args.size() || args[i + 1].empty()) return usageError(u"check: --self needs a file name");
             options.selfName = args[++i];
+        } else if (arg == u"--installed") {
+            if (i + 1 == args.size() || args[i + 1].empty()) return usageError(u"check: --installed needs a directory");
+            const std::u16string installed = args[++i];
+            if (!platform::isDirectory(installed)) return usageError(u"check: " + installed + u" is not a directory");
+            std::string bytes;
+            install::VersionMark mark;
+            const std::uint32_t code =
+                platform::readFile(installed + u"\\" + std::u16string(install::kVersionMark), 256, bytes);
+            if (code == platform::kErrorSuccess && !install::parseVersionMark(bytes, mark)) {
+                return usageError(u"check: " + installed + u"\\" + std::u16string(install::kVersionMark) +
+                                  u" is damaged");
+            }
+            options.installed = mark;
         } else if (arg == u"--pub") {
             if (i + 1 == args.size() || args[i + 1].empty()) return usageError(u"check: --pub needs a key file");
             std::u16string problem;
@@ -116,6 +134,9 @@ public:
         case V::kSha256Mismatch:
             entry.status = verification.sha256.empty() ? u"missing" : u"sha256-mismatch";
             break;
+        case V::kCopyFailed:  // a check copies nothing
+            entry.status = u"copy-failed";
+            break;
         }
         if (!verification.passed()) entry.message = install::verificationMessage(verification, entry.entry.path);
     }
@@ -142,11 +163,9 @@ CheckResult check(const CheckOptions& options) {
     CheckResult result;
     xml::XmlDoc doc;
     std::vector<install::ManifestEntry> entries;
-    // A signed update's files are held as the Updater holds them, and let go at the end.
-    install::HeldFiles held;
-    install::HeldFiles* const signedFiles = options.keys.empty() ? nullptr : &held;
     CheckSink sink(result, entries);
-    result.signedUpdate = signedFiles != nullptr;
+    result.signedUpdate = !options.keys.empty();
+    result.installed = options.installed;
     // The directory as the Updater sees it: no link followed.
     platform::Tree tree;
     tree.open();
@@ -155,10 +174,15 @@ CheckResult check(const CheckOptions& options) {
     const install::RunResult run = install::runSteps(true, [&](install::Step step) {
         switch (step) {
         case install::Step::kManifest:
-            return goOnIf(install::loadManifest(tree, doc, entries, result.errorText, sink, options.keys));
+            if (!install::loadManifest(tree, doc, entries, result.errorText, sink, options.keys, &result.release)) {
+                return install::StepResult::kFail;
+            }
+            return goOnIf(!result.signedUpdate ||
+                          install::checkRelease(result.release.version, options.installed.value_or(install::VersionMark{}),
+                                                options.keys, result.errorText));
         case install::Step::kVerification:
             return goOnIf(install::verifyPackage(tree, entries, stagingDir, options.selfName, result.errorText, sink,
-                                                 kEvery, signedFiles));
+                                                 kEvery, result.signedUpdate));
         case install::Step::kOccupancy:
             return goOnIf(install::checkOccupancy(tree, entries, options.selfName, result.errorText, sink, kEvery));
         default:
@@ -214,6 +238,13 @@ void printText(const CheckResult& result) {
     std::u16string text;
     if (!result.fault.kind.empty()) text += faultText(result.fault);
     if (result.signature) text += std::u16string(install::kSignatureName) + u": " + signatureWords(result).sentence + u"\n";
+    if (result.signature && result.signature->result == install::SignatureCheck::kVerified) {
+        text += u"release: " + (result.release.version.empty() ? u"none" : result.release.version);
+        if (result.installed) {
+            text += result.installed->present ? u", installed " + result.installed->version : u", nothing installed yet";
+        }
+        text += u"\n";
+    }
     for (const EntryResult& entry : result.entries) {
         text += entry.status + std::u16string(entry.status.size() < 13 ? 13 - entry.status.size() : 1, u' ') +
                 entry.entry.path;
@@ -266,7 +297,9 @@ void printJson(const CheckResult& result) {
         } else {
             json += u"null";  // no manifest to check it against
         }
-        json += u",\n";
+        json += u",\n  \"release\": {\"version\": " + jsonOrNull(result.release.version) + u", \"installed\": " +
+                (result.installed && result.installed->present ? jsonString(result.installed->version) : u"null") +
+                u"},\n";
     }
     json += u"  \"entries\": [";
     for (std::size_t i = 0; i < result.entries.size(); ++i) {

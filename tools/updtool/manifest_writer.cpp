@@ -27,8 +27,10 @@ std::u16string escaped(const std::u16string& value) {
 
 }  // namespace
 
-std::u16string manifestText(const std::vector<install::ManifestEntry>& entries) {
-    std::u16string text = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<update>\n";
+std::u16string manifestText(const std::vector<install::ManifestEntry>& entries, const std::u16string& version) {
+    std::u16string text = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<update";
+    if (!version.empty()) text += u" version=\"" + escaped(version) + u"\"";
+    text += u">\n";
     for (const install::ManifestEntry& entry : entries) {
         text += u"  <file path=\"" + escaped(entry.path) + u"\" md5=\"" + escaped(entry.md5) + u"\"";
         if (!entry.sha256.empty()) text += u" sha256=\"" + escaped(entry.sha256) + u"\"";
@@ -38,8 +40,10 @@ std::u16string manifestText(const std::vector<install::ManifestEntry>& entries) 
 }
 
 std::u16string pathProblem(const std::u16string& path) {
-    if (!install::isSafeRelativePath(path)) {
-        return u"the Updater refuses it (a rooted path, a \":\" or a \"..\" component)";
+    constexpr std::u16string_view kOwn[] = {u"autoTemp", u"~updater"};
+    if (!install::isSafeRelativePath(path, kOwn)) {
+        return u"the Updater refuses it (a rooted path, a \":\", a \"..\" component, a device name such as "
+               u"CON or COM1, the Updater's own directories autoTemp and ~updater, or too long)";
     }
     for (std::size_t i = 0; i < path.size(); ++i) {
         const char16_t c = path[i];
@@ -77,16 +81,20 @@ bool writeWholeFile(const std::u16string& path, const std::string& bytes, std::v
 
 }  // namespace
 
-bool writeManifest(const std::vector<install::ManifestEntry>& entries, const std::u16string& path, std::string& bytes,
-                   std::vector<std::u16string>& problems) {
-    bytes = platform::utf16ToUtf8(manifestText(entries));
+bool writeManifest(const std::vector<install::ManifestEntry>& entries, const std::u16string& version,
+                   const std::u16string& path, std::string& bytes, std::vector<std::u16string>& problems) {
+    bytes = platform::utf16ToUtf8(manifestText(entries, version));
     if (!writeWholeFile(path, bytes, problems)) return false;
     xml::XmlDoc doc;
     doc.loadFile(path);
     std::vector<install::ManifestEntry> back;
-    std::u16string errorText;
-    if (!install::readManifest(doc, back, errorText, true)) {
+    std::u16string errorText, backVersion;
+    if (!install::readManifest(doc, back, errorText, true, &backVersion)) {
         problems.push_back(u"the written manifest does not read back: " + errorText);
+        return false;
+    }
+    if (backVersion != version) {
+        problems.push_back(u"the release's version does not read back from the written manifest as written");
         return false;
     }
     for (std::size_t i = 0; i < entries.size(); ++i) {

@@ -10,10 +10,11 @@
 
 namespace updtool {
 
-// An XML declaration, the root "update" and one "file" element per entry in
-// the given order, attribute values escaped ("&", "<", ">", both quotes);
-// "sha256" after "md5" where the entry has one.
-std::u16string manifestText(const std::vector<install::ManifestEntry>& entries);
+// An XML declaration, the root "update" (with the attribute "version" when
+// version is given) and one "file" element per entry in the given order,
+// attribute values escaped ("&", "<", ">", both quotes); "sha256" after
+// "md5" where the entry has one.
+std::u16string manifestText(const std::vector<install::ManifestEntry>& entries, const std::u16string& version = {});
 
 // Why path cannot be listed in a manifest that the Updater accepts, or ""
 // when it can: the Updater's own refusals, and characters that XML or UTF-8
@@ -27,8 +28,8 @@ bool fileDigests(const std::u16string& path, bool sha256, FileDigests& digests);
 // Writes the manifest of entries to path in UTF-8 and reads it back through
 // the Updater's own reader: the escaping is trusted only when every entry
 // comes back exactly. bytes receives what was written.
-bool writeManifest(const std::vector<install::ManifestEntry>& entries, const std::u16string& path, std::string& bytes,
-                   std::vector<std::u16string>& problems);
+bool writeManifest(const std::vector<install::ManifestEntry>& entries, const std::u16string& version,
+                   const std::u16string& path, std::string& bytes, std::vector<std::u16string>& problems);
 
 // Writes to path the signature of bytes by seed, as the Updater reads it:
 // 128 lowercase hex digits and a line end.

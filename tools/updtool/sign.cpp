@@ -1,5 +1,6 @@
 // updtool sign: makes a staged directory a signed update.
 #include "install/manifest.h"
+#include "install/release.h"
 #include "install/signature.h"
 #include "platform/platform.h"
 #include "tools/updtool/commands.h"
@@ -50,9 +51,15 @@ bool completeDigests(const std::u16string& dir, std::vector<install::ManifestEnt
 }  // namespace
 
 int signCommand(const std::vector<std::u16string>& args) {
-    std::u16string keyFile, dir;
+    std::u16string keyFile, dir, version;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == u"--key") {
+        if (args[i] == u"--version") {
+            install::ReleaseVersion parsed;
+            if (i + 1 == args.size() || !install::parseVersion(args[i + 1], parsed)) {
+                return usageError(u"sign: --version needs one to four dot-separated numbers (1.5.0)");
+            }
+            version = args[++i];
+        } else if (args[i] == u"--key") {
             if (i + 1 == args.size() || args[i + 1].empty()) return usageError(u"sign: --key needs a key file");
             keyFile = args[++i];
         } else if (!args[i].empty() && args[i][0] == u'-') {
@@ -74,9 +81,14 @@ int signCommand(const std::vector<std::u16string>& args) {
     xml::XmlDoc doc;
     doc.loadFile(manifest);
     std::vector<install::ManifestEntry> entries;
-    std::u16string errorText;
-    if (!install::readManifest(doc, entries, errorText, true)) {
+    std::u16string errorText, named;
+    if (!install::readManifest(doc, entries, errorText, true, &named)) {
         return failed({manifest + u": the Updater would refuse it (" + errorText + u"); updtool check names the fault"});
+    }
+    install::ReleaseVersion parsed;
+    if (version.empty()) version = named;
+    if (!install::parseVersion(version, parsed)) {
+        return failed({manifest + u": it names no release (or not one); give it with --version 1.5.0"});
     }
     std::size_t added = 0;
     std::vector<std::u16string> problems;
@@ -97,7 +109,7 @@ int signCommand(const std::vector<std::u16string>& args) {
     }
     if (partialManifest.empty()) return failed({dir + u": no free name for the partial manifest"});
     std::string bytes;
-    bool done = writeManifest(entries, partialManifest, bytes, problems) &&
+    bool done = writeManifest(entries, version, partialManifest, bytes, problems) &&
                 writeSignature(bytes, seed, partialSignature, problems);
     for (const auto& [from, to] : {std::pair{partialSignature, signature}, std::pair{partialManifest, manifest}}) {
         if (!done) break;

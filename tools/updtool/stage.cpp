@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "install/md5.h"
+#include "install/release.h"
 #include "install/signature.h"
 #include "platform/platform.h"
 #include "tools/updtool/commands.h"
@@ -25,6 +26,8 @@ struct StageOptions {
     bool all = false;
     // --sign: the private key of a signed update.
     std::optional<crypto::Ed25519Seed> seed;
+    // --version: the release, which a signed update must name.
+    std::u16string version;
 };
 
 struct StagedFile {
@@ -38,6 +41,14 @@ int parseOptions(const std::vector<std::u16string>& args, StageOptions& options)
         const std::u16string& arg = args[i];
         if (arg == u"--all") {
             options.all = true;
+            continue;
+        }
+        if (arg == u"--version") {
+            install::ReleaseVersion parsed;
+            if (i + 1 == args.size() || !install::parseVersion(args[i + 1], parsed)) {
+                return usageError(u"stage: --version needs one to four dot-separated numbers (1.5.0)");
+            }
+            options.version = args[++i];
             continue;
         }
         if (arg == u"--sign") {
@@ -55,6 +66,8 @@ int parseOptions(const std::vector<std::u16string>& args, StageOptions& options)
         *value = args[++i];
     }
     if (options.newTree.empty() || options.out.empty()) return usageError(u"stage needs --new and --out");
+    // The Updater refuses a signed update that does not say which release it is.
+    if (options.seed && options.version.empty()) return usageError(u"stage: --sign needs --version");
     if (options.installed.empty() && !options.all) return usageError(u"stage needs --installed (or --all)");
     if (!platform::isDirectory(options.newTree)) return usageError(u"stage: " + options.newTree + u" is not a directory");
     if (!options.installed.empty() && !platform::isDirectory(options.installed)) {
@@ -189,7 +202,7 @@ int stageCommand(const std::vector<std::u16string>& args) {
     std::vector<install::ManifestEntry> entries;
     for (const StagedFile& file : staged) entries.push_back(file.entry);
     std::string bytes;
-    bool done = copyFiles(options, staged, partialDir, problems) && writeManifest(entries, partialManifest, bytes, problems);
+    bool done = copyFiles(options, staged, partialDir, problems) && writeManifest(entries, options.version, partialManifest, bytes, problems);
     if (done && options.seed) done = writeSignature(bytes, *options.seed, partialSignature, problems);
     // move.xml comes last: its presence is what the product and the Updater go by.
     std::vector<std::pair<std::u16string, std::u16string>> moves = {{partialDir, stagingDir}};

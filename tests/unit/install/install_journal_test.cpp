@@ -104,6 +104,11 @@ protected:
     const std::u16string staging = u"autoTemp\\";
     std::u16string errorText;
 
+    RecoveryResult recover() {
+        return install::recoverInstallation(tree, staging, staging, install::UndoNewFiles::kBackToStaging, errorText,
+                                            install::noReports());
+    }
+
     // A replacing installation of entries cut short after its last move.
     JournalRecord interruptedAfterMoves(const std::vector<ManifestEntry>& entries, bool committed) {
         JournalRecord record;
@@ -137,19 +142,19 @@ TEST_F(Recovery, ARestoreThatFailsStopsThereAndALaterRunFinishes) {
     interruptedAfterMoves(entries, false);
     // The directory of the first target disappears: its restore must fail.
     std::filesystem::remove_all("d");
-    EXPECT_EQ(install::recoverInstallation(tree, staging, staging, errorText, install::noReports()), RecoveryResult::kFailed);
+    EXPECT_EQ(recover(), RecoveryResult::kFailed);
     EXPECT_EQ(errorText, u"d\\a.txt还原文件失败 （3）");
     EXPECT_EQ(readFile(u"b.txt"), "old b.txt");  // newest first: already put back
     EXPECT_EQ(listing(u"autoTemp\\~rollback1"), "0");
     EXPECT_EQ(readFile(u"autoTemp\\~rollback1\\0"), "old d\\a.txt");
 
     std::filesystem::create_directory("d");
-    EXPECT_EQ(install::recoverInstallation(tree, staging, staging, errorText, install::noReports()), RecoveryResult::kRolledBack);
+    EXPECT_EQ(recover(), RecoveryResult::kRolledBack);
     EXPECT_EQ(readFile(u"d\\a.txt"), "old d\\a.txt");
     EXPECT_FALSE(exists(u"autoTemp\\d\\a.txt"));  // the new file went with its directory
     EXPECT_EQ(readFile(u"autoTemp\\b.txt"), "new");
     EXPECT_EQ(listing(u"autoTemp"), "b.txt d");
-    EXPECT_EQ(install::recoverInstallation(tree, staging, staging, errorText, install::noReports()), RecoveryResult::kNothing);
+    EXPECT_EQ(recover(), RecoveryResult::kNothing);
 }
 
 TEST_F(Recovery, ACommittedInstallationIsOnlyTidiedUp) {
@@ -158,7 +163,7 @@ TEST_F(Recovery, ACommittedInstallationIsOnlyTidiedUp) {
     const JournalRecord record = interruptedAfterMoves(entries, true);
     // Cut short after the first backup was deleted.
     ASSERT_EQ(platform::deleteFile(install::backupPath(staging, record.backupDir, 0)), 0u);
-    EXPECT_EQ(install::recoverInstallation(tree, staging, staging, errorText, install::noReports()), RecoveryResult::kCompleted);
+    EXPECT_EQ(recover(), RecoveryResult::kCompleted);
     EXPECT_EQ(readFile(u"a.txt"), "new");
     EXPECT_EQ(readFile(u"b.txt"), "new");
     // The journal tells the next run that the work is done until the product knows it.
@@ -175,7 +180,7 @@ TEST_F(Recovery, ACommittedInstallationWithADamagedFileIsPutBack) {
     interruptedAfterMoves(entries, true);
     writeFile(u"a.txt", "");
     ASSERT_EQ(platform::deleteFile(u"d\\b.txt"), 0u);
-    const RecoveryResult result = install::recoverInstallation(tree, staging, staging, errorText, install::noReports());
+    const RecoveryResult result = recover();
     EXPECT_EQ(result, RecoveryResult::kDamaged);
     EXPECT_EQ(errorText, u"a.txt安装文件已损坏 （13）");  // the first in the journal's order
     EXPECT_EQ(readFile(u"a.txt"), "old a.txt");
@@ -188,9 +193,9 @@ TEST_F(Recovery, ACommittedInstallationWithADamagedFileIsPutBack) {
 
 TEST_F(Recovery, JournalsThatAreNotOursOrNotReadableAreLeftAlone) {
     writeFile(u"autoTemp\\~rollback3.journal", "a staged file of that name");
-    EXPECT_EQ(install::recoverInstallation(tree, staging, staging, errorText, install::noReports()), RecoveryResult::kNothing);
+    EXPECT_EQ(recover(), RecoveryResult::kNothing);
     writeFile(u"autoTemp\\~rollback4.journal", install::encodeJournal(sampleRecord()) + "garbage");
-    EXPECT_EQ(install::recoverInstallation(tree, staging, staging, errorText, install::noReports()), RecoveryResult::kFailed);
+    EXPECT_EQ(recover(), RecoveryResult::kFailed);
     EXPECT_EQ(errorText, u"autoTemp\\~rollback4.journal还原文件失败 （13）");
     EXPECT_EQ(listing(u"autoTemp"), "~rollback3.journal ~rollback4.journal");
 }

@@ -1,5 +1,7 @@
 #include "install/verification.h"
 
+#include "install/private_directory.h"
+
 #include "install/md5_lanes.h"
 #include "support/scratch.h"
 
@@ -75,10 +77,12 @@ TEST_F(Verification, StopsAtTheFirstFailingEntryInManifestOrder) {
 
 // A signed update: every entry needs its sha256, and its staged file's
 // SHA-256 must match (also for the Updater's own file, which the md5 check
-// exempts); the files of a verified update stay held for the installation.
-TEST_F(Verification, SignedUpdatesCheckSha256AndHoldTheFiles) {
+// exempts); the files of a verified update are copied into the private
+// directory, and nothing of the copies stays when the step fails.
+TEST_F(Verification, SignedUpdatesCheckSha256AndCopyTheFiles) {
     writeFile(u"autoTemp\\a", "abc");
     writeFile(u"autoTemp\\updater.exe", "abc");
+    ASSERT_EQ(tree.createPrivateDirectory(u"~updater"), 0u);
     const std::u16string sha = u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";  // of "abc"
     const std::u16string other = u"0000000000000000000000000000000000000000000000000000000000000000";
     const std::u16string otherMd5 = u"00000000000000000000000000000000";
@@ -98,20 +102,25 @@ TEST_F(Verification, SignedUpdatesCheckSha256AndHoldTheFiles) {
         {"its sha256 is not", {{u"updater.exe", kAbc, other}}, u"SHA256检测错误 updater.exe"},
         {"md5 decides first", {{u"a", otherMd5, other}}, u"MD5检测错误 a"},
         {"a missing file with an empty md5", {{u"gone", u"", sha}}, u"SHA256检测错误 gone"},
-        // The second hold of a file refuses the first, which keeps deleters out.
-        {"a path listed twice", {{u"a", kAbc, sha}, {u"a", kAbc, sha}}, u"MD5检测错误 a"},
+        {"a path listed twice", {{u"a", kAbc, sha}, {u"a", kAbc, sha}}, u""},
+        {"the private directory", {{u"~updater\\version", kAbc, sha}}, u"非法路径 ~updater\\version"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        install::HeldFiles held;
+        install::StagedCopies copies;
         errorText = u"untouched";
         const bool passed = install::verifyPackage(tree, c.entries, u"autoTemp\\", u"updater.exe", errorText,
-                                                   install::noReports(), install::Examine::kUntilFailure, &held);
+                                                   install::noReports(), install::Examine::kUntilFailure, true, &copies);
         EXPECT_EQ(passed, c.message.empty());
         EXPECT_EQ(errorText, c.message.empty() ? u"untouched" : c.message);
-        EXPECT_EQ(held.size(), passed ? c.entries.size() : 0u);
-        for (const platform::PinnedFile& file : held) EXPECT_TRUE(file.isOpen());
+        EXPECT_EQ(copies.size(), passed ? c.entries.size() : 0u);
+        for (const std::u16string& copy : copies) EXPECT_EQ(readFile(copy), "abc");
+        if (!passed) {
+            EXPECT_FALSE(exists(u"~updater\\staged"));
+        }
+        install::removeCopies(tree);
     }
+    EXPECT_EQ(listing(u"autoTemp"), "a updater.exe");
 }
 
 // The order rules with every lane count this processor runs: which entries

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "platform/held_file.h"
-#include "platform/pinned_file.h"
 #include "platform/platform.h"
 #include "platform/utf.h"
 #include "support/scratch.h"
@@ -139,86 +138,4 @@ TEST(OpenReadWriteTest, ARunningProgramIsInUse) {
     EXPECT_EQ(platform::openReadWriteTest(exe), platform::kErrorSharingViolation);
     EXPECT_EQ(platform::moveFileReplace(scratch.path(u"staged.ready"), exe), platform::kErrorAccessDenied);
     terminateAll(fileName(exe));
-}
-
-// A pinned file: read through its handle, moved through it, and refused
-// where the move it stands for is refused.
-TEST(PinnedFile, IsReadAndMovedThroughItsHandle) {
-    ScratchDir scratch;
-    const std::u16string staged = scratch.path(u"staged.dll");
-    ASSERT_TRUE(writeBytes(staged, "verified bytes"));
-    ASSERT_TRUE(writeBytes(scratch.path(u"old.dll"), "old"));
-    EXPECT_EQ(platform::PinnedFile().open(scratch.path(u"missing.dll")), platform::kErrorFileNotFound);
-    EXPECT_EQ(platform::PinnedFile().open(scratch.dir()), platform::kErrorAccessDenied);
-
-    platform::PinnedFile pinned;
-    ASSERT_EQ(pinned.open(staged), 0u);
-    // A second hold of the file refuses writers and deleters, which the first is.
-    EXPECT_EQ(platform::PinnedFile().open(staged), platform::kErrorSharingViolation);
-    for (int pass = 0; pass < 2; ++pass) {
-        platform::InputFile file;
-        ASSERT_TRUE(file.open(pinned));
-        char bytes[32] = {};
-        EXPECT_EQ(std::string(bytes, file.read(bytes, sizeof bytes)), "verified bytes");
-        EXPECT_TRUE(file.close());  // and the pin stays open for the next pass
-    }
-    {
-        const HeldFile holder(scratch.path(u"old.dll"), HeldFile::Sharing::kReadWrite);
-        ASSERT_TRUE(holder.isHeld());
-        EXPECT_EQ(pinned.moveTo(scratch.path(u"old.dll")), platform::kErrorAccessDenied);
-    }
-    EXPECT_EQ(pinned.moveTo(scratch.path(u"old.dll")), 0u);
-    pinned.close();
-    EXPECT_EQ(testsupport::readBytes(scratch.path(u"old.dll")), "verified bytes");
-    EXPECT_EQ(platform::findFirstFile(staged), platform::FindResult::kNotFound);
-}
-
-// What another program can do to a pinned file, through the C++ library
-// rather than this project's platform layer: nothing on Windows; on POSIX
-// anything, and the move then refuses.
-TEST(PinnedFile, AChangedFileIsNeverMoved) {
-    ScratchDir scratch;
-    const std::u16string staged = scratch.path(u"staged.dll");
-    const std::u16string target = scratch.path(u"target.dll");
-    auto native = [](const std::u16string& path) {
-        std::string out = platform::utf16ToUtf8(path);
-        std::replace(out.begin(), out.end(), '\\', '/');
-        return out;
-    };
-    for (const char* change : {"replace", "rewrite", "delete"}) {
-        SCOPED_TRACE(change);
-        ASSERT_TRUE(writeBytes(staged, "verified bytes"));
-        ASSERT_TRUE(writeBytes(scratch.path(u"evil"), "evil"));
-        platform::PinnedFile pinned;
-        ASSERT_EQ(pinned.open(staged), 0u);
-        const std::string how = change;
-        // Change times may be as coarse as a few milliseconds.
-        platform::sleepMs(20);
-        std::error_code error;
-        if (how == "replace") {
-            std::filesystem::rename(native(scratch.path(u"evil")), native(staged), error);
-        } else if (how == "rewrite") {
-            std::FILE* file = std::fopen(native(staged).c_str(), "r+b");
-            if (file != nullptr) {
-                std::fputs("evil", file);
-                std::fclose(file);
-            } else {
-                error = std::make_error_code(std::errc::permission_denied);
-            }
-        } else {
-            std::filesystem::remove(native(staged), error);
-        }
-#ifdef _WIN32
-        EXPECT_TRUE(error) << "the file could be changed while pinned";
-        EXPECT_EQ(pinned.moveTo(target), 0u);
-#else
-        EXPECT_FALSE(error) << error.message();
-        EXPECT_EQ(pinned.moveTo(target), platform::kErrorFileInvalid);
-#endif
-        pinned.close();  // Windows lets no reader in that does not share deletion with it
-        EXPECT_EQ(testsupport::readBytes(target) == "verified bytes", static_cast<bool>(error));
-        platform::deleteFile(target);
-        platform::deleteFile(staged);
-        platform::deleteFile(scratch.path(u"evil"));
-    }
 }

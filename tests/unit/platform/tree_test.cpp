@@ -26,6 +26,12 @@ protected:
         links_ = !error;
     }
 
+    void TearDown() override {
+        // Links first: the scratch directory's removal would follow them.
+        for (const char* link : {"dirlink", "filelink"}) std::filesystem::remove(link);
+        ScratchDirTest::TearDown();
+    }
+
     bool links_ = false;
 };
 
