@@ -7,6 +7,7 @@
 #include "install/installation.h"
 #include "install/manifest.h"
 #include "install/occupancy.h"
+#include "install/patching.h"
 #include "install/private_directory.h"
 #include "install/release.h"
 #include "install/verification.h"
@@ -37,6 +38,9 @@ bool UpdateJob::run() {
             return install::StepResult::kFail;
         }
     }).succeeded;
+    // What the run made for itself and did not install goes.
+    install::removePatchResults(tree(), patchedDir_);
+    if (isSigned()) install::removeCopies(tree());
     tree_.close();
     return succeeded;
 }
@@ -59,6 +63,7 @@ install::StepResult UpdateJob::perform(install::Step step) {
         }
         break;
     case Step::kManifest: return goOnIf(loadManifest());
+    case Step::kPatching: return goOnIf(applyPatches());
     case Step::kVerification: return goOnIf(verifyPackage());
     case Step::kPause:
         // Gives the terminated processes time to let go of their files.
@@ -83,10 +88,8 @@ install::RecoveryResult UpdateJob::recoverInstallation() {
             return install::RecoveryResult::kFailed;
         }
     }
-    const install::UndoNewFiles newFiles =
-        isSigned() ? install::UndoNewFiles::kDelete : install::UndoNewFiles::kBackToStaging;
     const install::RecoveryResult result =
-        install::recoverInstallation(tree(), stagingDir, journalDir(), newFiles, errorText, console_);
+        install::recoverInstallation(tree(), stagingDir, journalDir(), errorText, console_);
     switch (result) {
     case install::RecoveryResult::kNothing: break;
     case install::RecoveryResult::kRolledBack: RunLog::instance().write(u"发现中断的安装，已还原"); break;
@@ -105,7 +108,7 @@ void UpdateJob::finishInstallation() {
 std::u16string UpdateJob::journalDir() const { return install::journalDirectory(stagingDir, isSigned()); }
 
 bool UpdateJob::loadManifest() {
-    if (!install::loadManifest(tree(), entries, errorText, console_, keys_, &release_)) return false;
+    if (!install::loadManifest(tree(), entries, errorText, console_, keys_, &extras_)) return false;
     if (!isSigned()) return true;
     // Never an older release than the one installed, and never one that
     // does not say which it is.
@@ -116,21 +119,38 @@ bool UpdateJob::loadManifest() {
                                             {std::u16string(install::kVersionMark), static_cast<std::int32_t>(code)});
         return false;
     }
-    return install::checkRelease(release_.version, mark, keys_, errorText);
+    return install::checkRelease(extras_.version, mark, keys_, errorText);
+}
+
+bool UpdateJob::applyPatches() {
+    patchedDir_ = install::patchResultsDirectory(tree(), entries, stagingDir, isSigned());
+    return install::applyPatches(tree(), entries, stagingDir, patchedDir_, isSigned(), patched_, errorText);
 }
 
 bool UpdateJob::verifyPackage() {
     return install::verifyPackage(tree(), entries, stagingDir, selfName, errorText, console_,
-                                  install::Examine::kUntilFailure, isSigned(), isSigned() ? &copies_ : nullptr);
+                                  install::Examine::kUntilFailure, isSigned(), isSigned() ? &copies_ : nullptr,
+                                  &patched_) &&
+           install::checkRemovals(tree(), extras_.removals, stagingDir, selfName, errorText);
 }
 
-bool UpdateJob::checkOccupancy() { return install::checkOccupancy(tree(), entries, selfName, errorText, console_); }
+bool UpdateJob::checkOccupancy() {
+    // A file to remove must be free too: its rename would fail.
+    std::vector<install::ManifestEntry> targets = entries;
+    for (const std::u16string& removal : extras_.removals) targets.push_back({removal, {}});
+    return install::checkOccupancy(tree(), targets, selfName, errorText, console_);
+}
 
 bool UpdateJob::installFiles() {
-    if (!isSigned()) return install::installFiles(tree(), entries, stagingDir, selfName, errorText, console_);
-    const install::SignedInstallation signedRun{copies_, release_.version,
-                                                platform::utf8ToUtf16(crypto::toHex(keys_[release_.key]))};
-    return install::installFiles(tree(), entries, stagingDir, selfName, errorText, console_, &signedRun);
+    install::InstallationParts parts;
+    parts.ownFiles = isSigned() ? &copies_ : &patched_;
+    parts.removals = &extras_.removals;
+    parts.signedUpdate = isSigned();
+    if (isSigned()) {
+        parts.release = extras_.version;
+        parts.key = platform::utf8ToUtf16(crypto::toHex(keys_[extras_.key]));
+    }
+    return install::installFiles(tree(), entries, stagingDir, selfName, errorText, console_, parts);
 }
 
 }  // namespace app

@@ -40,6 +40,8 @@ public:
     // (kRolledBack, kNothing) or ends (kCompleted: with success; kFailed).
     install::RecoveryResult recoverInstallation();
     bool loadManifest();
+    // Rebuilds the new files of patched entries (install::applyPatches).
+    bool applyPatches();
     bool verifyPackage();
     bool checkOccupancy();
     bool installFiles();
@@ -71,8 +73,11 @@ private:
     platform::Tree tree_;
     // A signed update: its release, and the copies of its staged files that
     // verification made and the installation installs.
-    install::SignedRelease release_;
+    install::ManifestExtras extras_;
     install::StagedCopies copies_;
+    // The results of the patched entries, and the directory they are in.
+    std::vector<std::u16string> patched_;
+    std::u16string patchedDir_;
     ConsoleSink console_;
 };
 

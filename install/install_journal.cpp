@@ -119,22 +119,23 @@ void InstallJournal::close() {
 }
 
 std::uint32_t undoInstallation(platform::Tree& tree, const JournalRecord& record, const std::u16string& stagingDir,
-                               const std::u16string& journalDir, UndoNewFiles newFiles, std::u16string& failedPath,
-                               const KeptFile& kept) {
+                               const std::u16string& journalDir, std::u16string& failedPath, const KeptFile& kept) {
     const auto isFile = [&tree](const std::u16string& path) { return tree.find(path) == platform::ItemKind::kFile; };
     for (std::size_t n = record.moves.size(); n-- > 0;) {
         const JournalMove& move = record.moves[n];
         const std::u16string& target = move.path;
         const std::u16string staged = stagingDir + target;
         const std::u16string backup =
-            move.kind == JournalMove::kReplace ? backupPath(journalDir, record.backupDir, move.backup) : u"";
+            move.kind != JournalMove::kNewFile ? backupPath(journalDir, record.backupDir, move.backup) : u"";
         const bool haveBackup = !backup.empty() && isFile(backup);
         std::uint32_t code = platform::kErrorSuccess;
-        if (newFiles == UndoNewFiles::kDelete && move.kind == JournalMove::kNewFile) {
+        if (move.kind == JournalMove::kRemove) {
+            // Nothing came in its place.
+        } else if (move.own && move.kind == JournalMove::kNewFile) {
             const std::uint32_t deleted = tree.deleteFile(target);
             if (deleted != platform::kErrorFileNotFound && deleted != platform::kErrorPathNotFound) code = deleted;
-        } else if (newFiles == UndoNewFiles::kDelete) {
-            // The replacing copy goes where the old file comes back.
+        } else if (move.own) {
+            // The replacing file goes where the old one comes back.
             if (haveBackup && isFile(target)) code = tree.deleteFile(target);
         } else if (isFile(target) && !isFile(staged)) {
             // The new file is in place: back to the staging directory with
@@ -155,6 +156,8 @@ std::uint32_t undoInstallation(platform::Tree& tree, const JournalRecord& record
             // Neither moved nor staged: not ours to overwrite.
             code = platform::kErrorAlreadyExists;
         }
+        // A removed file comes back where nothing else is; a new one in its
+        // place is not ours to overwrite.
         if (code == platform::kErrorSuccess && haveBackup) code = tree.moveFile(backup, target, false);
         if (code != platform::kErrorSuccess) {
             failedPath = target;
@@ -169,10 +172,24 @@ std::uint32_t undoInstallation(platform::Tree& tree, const JournalRecord& record
     return platform::kErrorSuccess;
 }
 
+void tidyCommitted(platform::Tree& tree, const JournalRecord& record, const std::u16string& stagingDir) {
+    for (const JournalMove& move : record.moves) {
+        if (move.own) tree.deleteFile(stagingDir + move.path);
+        if (move.kind != JournalMove::kRemove) continue;
+        // Up from the removed file, every directory that is empty now; the
+        // first that is not (or that was never ours to empty) ends it.
+        std::u16string dir = move.path;
+        for (std::size_t cut = dir.rfind(u'\\'); cut != std::u16string::npos; cut = dir.rfind(u'\\')) {
+            dir.resize(cut);
+            if (tree.removeDirectory(dir) != platform::kErrorSuccess) break;
+        }
+    }
+}
+
 bool removeBackups(platform::Tree& tree, const JournalRecord& record, const std::u16string& journalDir) {
     bool clean = true;
     for (const JournalMove& move : record.moves) {
-        if (move.kind != JournalMove::kReplace) continue;
+        if (move.kind == JournalMove::kNewFile) continue;
         clean = gone(tree.deleteFile(backupPath(journalDir, record.backupDir, move.backup))) && clean;
     }
     return gone(tree.removeDirectory(journalDir + record.backupDir)) && clean;

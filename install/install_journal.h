@@ -114,20 +114,20 @@ private:
     platform::FileHandle file_ = platform::kInvalidFile;
 };
 
-// What undoing does with a new file: an unsigned update's goes back into
-// the staging directory; a signed update's is the Updater's own copy, whose
-// staged file never left, and is deleted.
-enum class UndoNewFiles { kBackToStaging, kDelete };
-
 // Puts back what the installation of record did, however far it got, through
 // tree: a new file goes back into the staging directory while the way there
 // is the one it came by (tree.unchanged), otherwise into the backup
-// directory (told to kept), or is deleted (kDelete); a replaced file gets
+// directory (told to kept); one that was the Updater's own (JournalMove::own:
+// its staged file never left) is deleted; a replaced or removed file gets
 // its backup back. Returns 0, or the code of the first rename that failed
 // with its target in failedPath; what was put back before it stays put back.
 std::uint32_t undoInstallation(platform::Tree& tree, const JournalRecord& record, const std::u16string& stagingDir,
-                               const std::u16string& journalDir, UndoNewFiles newFiles, std::u16string& failedPath,
-                               const KeptFile& kept);
+                               const std::u16string& journalDir, std::u16string& failedPath, const KeptFile& kept);
+
+// After a committed installation: the staged files that the Updater's own
+// new files were made from go, and so do the directories that removals
+// left empty.
+void tidyCommitted(platform::Tree& tree, const JournalRecord& record, const std::u16string& stagingDir);
 
 // Deletes the backups of a completed installation and its backup directory.
 // True when none of them is left.

@@ -38,8 +38,8 @@ std::vector<std::u16string> createdLevels(const CreatedLevels& created) {
 }
 
 InstallPlan planInstallation(platform::Tree& tree, const std::vector<ManifestEntry>& entries,
-                             const std::function<std::u16string(std::size_t)>& sourceOf,
-                             const std::u16string& selfName) {
+                             const EntrySources& sources, const std::u16string& selfName,
+                             const std::vector<std::u16string>& removals) {
     InstallPlan plan;
     plan.entries.resize(entries.size());
     KnownLevels known;
@@ -69,18 +69,23 @@ InstallPlan planInstallation(platform::Tree& tree, const std::vector<ManifestEnt
         }
 
         if (path == selfName || filled.count(path) != 0) continue;
-        if (tree.find(sourceOf(i)) != platform::ItemKind::kFile) continue;
+        if (tree.find(sources.path(i)) != platform::ItemKind::kFile) continue;
         const platform::ItemKind target = tree.find(path);
         if (target != platform::ItemKind::kFile && target != platform::ItemKind::kMissing) continue;
         filled.insert(path);
         if (target == platform::ItemKind::kFile) {
             step.action = PlannedEntry::kReplace;
             step.backup = backups++;
-            plan.record.moves.push_back({JournalMove::kReplace, path, step.backup, entries[i].md5});
+            plan.record.moves.push_back({JournalMove::kReplace, path, step.backup, entries[i].md5, sources.own(i)});
         } else {
             step.action = PlannedEntry::kNewFile;
-            plan.record.moves.push_back({JournalMove::kNewFile, path, -1, entries[i].md5});
+            plan.record.moves.push_back({JournalMove::kNewFile, path, -1, entries[i].md5, sources.own(i)});
         }
+    }
+    for (const std::u16string& path : removals) {
+        // One already absent is fine; a removal listed twice is made once.
+        if (tree.find(path) == platform::ItemKind::kMissing || !filled.insert(path).second) continue;
+        plan.record.moves.push_back({JournalMove::kRemove, path, backups++});
     }
     return plan;
 }

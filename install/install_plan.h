@@ -36,10 +36,18 @@ struct InstallPlan {
     bool needsJournal() const { return !record.moves.empty(); }
 };
 
-// sourceOf(i): where entry i's new file comes from.
+// Where each entry's new file comes from, and whether that is a file of the
+// Updater's own (JournalMove::own) rather than the staged one.
+struct EntrySources {
+    std::function<std::u16string(std::size_t)> path;
+    std::function<bool(std::size_t)> own;
+};
+
+// The moves of entries, then a kRemove for each of removals that exists as a
+// file (or as anything but a directory's absence: its rename then tells).
 InstallPlan planInstallation(platform::Tree& tree, const std::vector<ManifestEntry>& entries,
-                             const std::function<std::u16string(std::size_t)>& sourceOf,
-                             const std::u16string& selfName);
+                             const EntrySources& sources, const std::u16string& selfName,
+                             const std::vector<std::u16string>& removals);
 
 // The directory levels of created, outermost first.
 std::vector<std::u16string> createdLevels(const CreatedLevels& created);

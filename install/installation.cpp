@@ -17,21 +17,23 @@ constexpr std::u16string_view kDirectoryFailed = u"%s创建目录失败 （%d）
 constexpr std::u16string_view kMoveFailed = u"%s移动文件失败 （%d）";
 constexpr std::u16string_view kJournalFailed = u"%s写入失败 （%d）";
 constexpr std::u16string_view kOutOfMemory = u"%s内存不足 （%d）";
+constexpr std::u16string_view kRemoveFailed = u"%s删除文件失败 （%d）";
+const std::vector<std::u16string> kNoRemovals;
 
 class Installation {
 public:
     Installation(platform::Tree& tree, const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
                  const std::u16string& selfName, std::u16string& errorText, StepSink& sink,
-                 const SignedInstallation* signedRun)
+                 const InstallationParts& parts)
         : tree_(tree), entries_(entries), stagingDir_(stagingDir),
-          journalDir_(journalDirectory(stagingDir, signedRun != nullptr)), selfName_(selfName), errorText_(errorText),
-          sink_(sink), signed_(signedRun),
-          plan_(planInstallation(tree, entries, [this](std::size_t i) { return source(i); }, selfName)),
-          journal_(tree, journalDir_, stagingDir), moved_(entries.size(), false) {
-        if (signed_ != nullptr) {
-            plan_.record.release = signed_->release;
-            plan_.record.releaseKey = signed_->key;
-        }
+          journalDir_(journalDirectory(stagingDir, parts.signedUpdate)), selfName_(selfName), errorText_(errorText),
+          sink_(sink), parts_(parts),
+          plan_(planInstallation(tree, entries, {[this](std::size_t i) { return source(i); },
+                                                 [this](std::size_t i) { return isOwn(i); }},
+                                 selfName, parts.removals != nullptr ? *parts.removals : kNoRemovals)),
+          journal_(tree, journalDir_, stagingDir) {
+        plan_.record.release = parts.release;
+        plan_.record.releaseKey = parts.key;
     }
 
     bool run() {
@@ -44,11 +46,12 @@ public:
     }
 
 private:
-    // Where entry i's new file comes from: its staged file, or for a signed
-    // update the Updater's own copy of it.
-    std::u16string source(std::size_t i) const {
-        return signed_ != nullptr ? signed_->copies[i] : stagingDir_ + entries_[i].path;
+    bool isOwn(std::size_t i) const {
+        return parts_.ownFiles != nullptr && i < parts_.ownFiles->size() && !(*parts_.ownFiles)[i].empty();
     }
+    // Where entry i's new file comes from: its staged file, or a file of the
+    // Updater's own made from it.
+    std::u16string source(std::size_t i) const { return isOwn(i) ? (*parts_.ownFiles)[i] : stagingDir_ + entries_[i].path; }
 
     bool install() {
         if (plan_.needsJournal()) {
@@ -58,6 +61,12 @@ private:
         for (std::size_t i = 0; i < entries_.size(); ++i) {
             if (!installEntry(i)) return false;
         }
+        for (const JournalMove& move : plan_.record.moves) {
+            if (move.kind != JournalMove::kRemove) continue;
+            const std::uint32_t code =
+                tree_.moveFile(move.path, backupPath(journalDir_, plan_.record.backupDir, move.backup), false);
+            if (code != platform::kErrorSuccess) return fail(kRemoveFailed, move.path, code);
+        }
         if (journal_.isOpen()) {
             const std::uint32_t code = journal_.commit();
             if (code != platform::kErrorSuccess) return fail(kJournalFailed, journal_.path(), code);
@@ -65,16 +74,10 @@ private:
             // (removeCompletedJournals): a run cut short before that is
             // recognised as complete by the next one.
             removeBackups(tree_, plan_.record, journalDir_);
+            tidyCommitted(tree_, plan_.record, stagingDir_);
             journal_.close();
         }
-        if (signed_ != nullptr) {
-            // Installed, the staged files are needed no more; what was not
-            // installed (the Updater's own file) stays for the product.
-            for (std::size_t i = 0; i < entries_.size(); ++i) {
-                if (moved_[i]) tree_.deleteFile(stagingDir_ + entries_[i].path);
-            }
-            removeCopies(tree_);
-        }
+        if (parts_.signedUpdate) removeCopies(tree_);
         return true;
     }
 
@@ -96,9 +99,8 @@ private:
             // is, and the replacing move below tells what holds it there.
             tree_.moveFile(target, backupPath(journalDir_, plan_.record.backupDir, step.backup), false);
         }
-        const std::uint32_t code = signed_ != nullptr ? tree_.installOwnFile(source(index), target, true)
-                                                      : tree_.moveFile(source(index), target, true);
-        moved_[index] = code == platform::kErrorSuccess;
+        const std::uint32_t code = isOwn(index) ? tree_.installOwnFile(source(index), target, true)
+                                                : tree_.moveFile(source(index), target, true);
         if (code == platform::kErrorSuccess || target == selfName_) return true;
         return fail(kMoveFailed, target, code);
     }
@@ -121,14 +123,12 @@ private:
     bool fail(std::u16string_view format, const std::u16string& path, std::uint32_t code) {
         std::u16string failedPath;
         const auto kept = [this](const std::u16string& file, const std::u16string& at) { sink_.stagedFileKept(file, at); };
-        const UndoNewFiles newFiles = signed_ != nullptr ? UndoNewFiles::kDelete : UndoNewFiles::kBackToStaging;
-        if (undoInstallation(tree_, plan_.record, stagingDir_, journalDir_, newFiles, failedPath, kept) ==
-            platform::kErrorSuccess) {
+        if (undoInstallation(tree_, plan_.record, stagingDir_, journalDir_, failedPath, kept) == platform::kErrorSuccess) {
             journal_.discard();
         } else {
             journal_.close();  // the next run tries again; every backup stays
         }
-        if (signed_ != nullptr) removeCopies(tree_);
+        if (parts_.signedUpdate) removeCopies(tree_);
         return report(format, path, code);
     }
 
@@ -144,19 +144,18 @@ private:
     const std::u16string& selfName_;
     std::u16string& errorText_;
     StepSink& sink_;
-    const SignedInstallation* signed_;
+    const InstallationParts& parts_;
     InstallPlan plan_;
     InstallJournal journal_;
-    std::vector<bool> moved_;  // whose new file is in place
 };
 
 }  // namespace
 
 bool installFiles(platform::Tree& tree, const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
                   const std::u16string& selfName, std::u16string& errorText, StepSink& sink,
-                  const SignedInstallation* signedRun) {
-    if (entries.empty()) return true;
-    return Installation(tree, entries, stagingDir, selfName, errorText, sink, signedRun).run();
+                  const InstallationParts& parts) {
+    if (entries.empty() && (parts.removals == nullptr || parts.removals->empty())) return true;
+    return Installation(tree, entries, stagingDir, selfName, errorText, sink, parts).run();
 }
 
 }  // namespace install

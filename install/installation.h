@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "install/manifest_entry.h"
-#include "install/staged_copies.h"
 #include "install/step_sink.h"
 #include "platform/tree.h"
 
@@ -16,7 +15,7 @@ namespace install {
 // onto path, replacing an existing file, all through tree (no link is
 // followed). A failed move of the entry equal to selfName is accepted. Before
 // the first change the staged files' data is flushed to disk and the plan is
-// written to a journal in journalDirectory(stagingDir, signedRun != nullptr) (see
+// written to a journal in journalDirectory(stagingDir, parts.signedUpdate) (see
 // InstallJournal), so that an interrupted installation can be put back by
 // the next run; on success the committed journal stays for
 // removeCompletedJournals. On the first other failure the installation is
@@ -25,19 +24,25 @@ namespace install {
 // "<path>创建目录失败 （<code>）" or "<path>移动文件失败 （<code>）";
 // "<journal>写入失败 （<code>）" when the journal cannot be written, before
 // anything changed.
-// With signedRun (a signed update) each entry's new file is the copy that
-// verification made (given to the installation by installOwnFile), the
-// journal and backups live in the private directory, undoing deletes the
-// new files instead of moving them anywhere, and once committed the staged
-// files of the installed entries are deleted through tree, the copies
-// removed; the journal carries the release for the version mark.
-struct SignedInstallation {
-    const StagedCopies& copies;
-    std::u16string release;
-    std::u16string key;
+// parts.ownFiles gives, per entry, a file of the Updater's own that is its
+// new file in place of the staged one ("": the staged file): a signed
+// update's copies, a patch's result; such a file is given to the
+// installation by installOwnFile, undoing deletes it, and once committed the
+// staged file it was made from is deleted through tree. parts.removals are
+// renamed into the backup directory after the moves (journaled like replaced
+// files; one already absent is passed over), and directories they leave
+// empty go once committed ("<path>删除文件失败 （<code>）" when one cannot
+// be). With parts.signedUpdate the journal and backups live in the private
+// directory and the journal carries the release and key for the version mark.
+struct InstallationParts {
+    const std::vector<std::u16string>* ownFiles = nullptr;
+    const std::vector<std::u16string>* removals = nullptr;
+    bool signedUpdate = false;
+    std::u16string release = {};
+    std::u16string key = {};
 };
 bool installFiles(platform::Tree& tree, const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
                   const std::u16string& selfName, std::u16string& errorText, StepSink& sink,
-                  const SignedInstallation* signedRun = nullptr);
+                  const InstallationParts& parts = {});
 
 }  // namespace install

@@ -144,14 +144,22 @@ bool parseBody(std::u16string_view body, bool digests, JournalRecord& record) {
             CreatedLevels created{value, 1};
             if (digests && (!parseNumber(f[2], created.count) || created.count < 1)) return false;
             record.directories.push_back(std::move(created));
-        } else if (f[0] == u"new" && f.size() == 2u + digests && acceptablePath(value)) {
-            JournalMove move{JournalMove::kNewFile, value, -1};
-            if (digests && (!unescape(f[2], move.md5) || !acceptableDigest(move.md5))) return false;
+        } else if ((f[0] == u"new" || f[0] == u"replace") && acceptablePath(value)) {
+            JournalMove move{f[0] == u"new" ? JournalMove::kNewFile : JournalMove::kReplace, value, -1};
+            std::size_t n = 2;
+            if (move.kind == JournalMove::kReplace) {
+                if (f.size() <= n || !parseNumber(f[n++], move.backup) || !backups.insert(move.backup).second) return false;
+            }
+            if (digests) {
+                if (f.size() <= n || !unescape(f[n++], move.md5) || !acceptableDigest(move.md5)) return false;
+                move.own = f.size() == n + 1 && f[n] == u"own";
+                if (move.own) ++n;
+            }
+            if (f.size() != n) return false;
             record.moves.push_back(std::move(move));
-        } else if (f[0] == u"replace" && f.size() == 3u + digests && acceptablePath(value)) {
-            JournalMove move{JournalMove::kReplace, value, -1};
+        } else if (f[0] == u"remove" && digests && f.size() == 3 && acceptablePath(value)) {
+            JournalMove move{JournalMove::kRemove, value, -1};
             if (!parseNumber(f[2], move.backup) || !backups.insert(move.backup).second) return false;
-            if (digests && (!unescape(f[3], move.md5) || !acceptableDigest(move.md5))) return false;
             record.moves.push_back(std::move(move));
         } else {
             return false;
@@ -193,6 +201,12 @@ std::string encodeJournal(const JournalRecord& record) {
         text += kLineEnd;
     }
     for (const JournalMove& move : record.moves) {
+        if (move.kind == JournalMove::kRemove) {
+            line(u"remove", move.path);
+            appendField(text, platform::formatMessage(u"%d", {move.backup}));
+            text += kLineEnd;
+            continue;
+        }
         if (move.kind == JournalMove::kNewFile) {
             line(u"new", move.path);
         } else {
@@ -200,6 +214,7 @@ std::string encodeJournal(const JournalRecord& record) {
             appendField(text, platform::formatMessage(u"%d", {move.backup}));
         }
         appendField(text, move.md5);
+        if (move.own) appendField(text, u"own");
         text += kLineEnd;
     }
     std::string bytes = littleEndian(text);

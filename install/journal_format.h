@@ -8,6 +8,8 @@
 //   mkdir    bin\plugins\x  2                 the last 2 levels to create: bin\plugins, bin\plugins\x
 //   new      bin\plugins\x.dll  <md5>        a staged file that becomes a new file
 //   replace  bin\core.dll  0  <md5>          an installed file kept as backup 0
+//   replace  bin\ui.dll  1  <md5>  own       the new file was the Updater's own, not the staged one
+//   remove   plugins\old.dll  2              an installed file removed, kept as backup 2
 //   end      5  <md5 of every byte before this line>
 //   commit                                    appended once every move is made
 //

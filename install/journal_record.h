@@ -9,17 +9,25 @@
 namespace install {
 
 struct JournalMove {
-    enum Kind { kNewFile, kReplace };
+    enum Kind {
+        kNewFile,  // a new file where there was none
+        kReplace,  // the installed file kept as a backup, the new file in its place
+        kRemove,   // the installed file kept as a backup, nothing in its place
+    };
     Kind kind = kNewFile;
     // The target, relative to the working directory; the new file came from
     // the staging directory + path, or for a signed update from the
     // Updater's own copy of it.
     std::u16string path;
-    // kReplace: the old file's name in the backup directory.
+    // kReplace, kRemove: the old file's name in the backup directory.
     std::int32_t backup = -1;
     // The MD5 the manifest gives the new file, by which a committed
     // installation is known to be whole; empty in journals that predate it.
     std::u16string md5 = {};
+    // The new file was the Updater's own (a signed update's copy, a patch's
+    // result), not the staged file: undoing deletes it, and once committed
+    // the staged file it came from goes.
+    bool own = false;
 };
 
 // Directory levels an installation creates for one entry: the last count

@@ -24,24 +24,21 @@ namespace install {
 // malformed or made by no trusted key fails the step with signatureMessage.
 // Both files are read through tree: never through a link, never a FIFO or a
 // device, and a manifest larger than kMaxManifestBytes is not read at all.
-// A signed update's release: its version attribute and the key that signed it.
-struct SignedRelease {
-    std::u16string version;  // as the root element "update" gives it ("" when absent)
-    std::size_t key = 0;     // the index of the trusted key that verified the signature
-};
 bool loadManifest(platform::Tree& tree, xml::XmlDoc& doc, std::vector<ManifestEntry>& entries,
-                  std::u16string& errorText, StepSink& sink, TrustedKeys keys = {}, SignedRelease* release = nullptr);
+                  std::u16string& errorText, StepSink& sink, TrustedKeys keys = {}, ManifestExtras* extras = nullptr);
 // The same with a document of its own.
 bool loadManifest(platform::Tree& tree, std::vector<ManifestEntry>& entries, std::u16string& errorText,
-                  StepSink& sink, TrustedKeys keys = {}, SignedRelease* release = nullptr);
+                  StepSink& sink, TrustedKeys keys = {}, ManifestExtras* extras = nullptr);
 
 // Appends one entry per "file" child of the top-level "update" element of a
-// loaded document, in document order; with sha256 also that attribute. On
-// false, errorText holds "WellForme err" (the document is not well formed: a
-// manifest that could not be read leaves an empty one) or "update err" (other
-// top-level element) and nothing was appended.
-// With version, the root's attribute "version" goes there.
+// loaded document, in document order; with sha256 also that attribute and
+// base-sha256. An entry's "patch" and "base-md5" are read too. With extras,
+// the path of every "remove" child goes to its removals, and the root's
+// "version" to its version. On false, errorText holds "WellForme err" (the
+// document is not well formed: a manifest that could not be read leaves an
+// empty one) or "update err" (other top-level element) and nothing was
+// appended.
 bool readManifest(xml::XmlDoc& doc, std::vector<ManifestEntry>& entries, std::u16string& errorText,
-                  bool sha256 = false, std::u16string* version = nullptr);
+                  bool sha256 = false, ManifestExtras* extras = nullptr);
 
 }  // namespace install

@@ -85,9 +85,8 @@ bool findDamaged(platform::Tree& tree, const JournalRecord& record, std::u16stri
 class Recovery {
 public:
     Recovery(platform::Tree& tree, const std::u16string& stagingDir, const std::u16string& journalDir,
-             UndoNewFiles newFiles, std::u16string& errorText, StepSink& sink)
-        : tree_(tree), stagingDir_(stagingDir), journalDir_(journalDir), newFiles_(newFiles), errorText_(errorText),
-          sink_(sink) {}
+             std::u16string& errorText, StepSink& sink)
+        : tree_(tree), stagingDir_(stagingDir), journalDir_(journalDir), errorText_(errorText), sink_(sink) {}
 
     RecoveryResult run() {
         RecoveryResult result = RecoveryResult::kNothing;
@@ -126,11 +125,8 @@ private:
             std::uint32_t code = platform::kErrorSuccess;
             if (!findDamaged(tree_, record, damaged, code)) {
                 removeBackups(tree_, record, journalDir_);
-                // A signed update's staged files go once their copies are
-                // installed; the run cut short may not have got to it.
-                if (newFiles_ == UndoNewFiles::kDelete) {
-                    for (const JournalMove& move : record.moves) tree_.deleteFile(stagingDir_ + move.path);
-                }
+                // What the run cut short may not have got to.
+                tidyCommitted(tree_, record, stagingDir_);
                 return RecoveryResult::kCompleted;
             }
             if (!undo(record, backupDir, path)) return RecoveryResult::kFailed;
@@ -147,7 +143,7 @@ private:
     bool undo(const JournalRecord& record, const std::u16string& backupDir, const std::u16string& path) {
         std::u16string failedPath;
         const auto kept = [this](const std::u16string& file, const std::u16string& at) { sink_.stagedFileKept(file, at); };
-        const std::uint32_t code = undoInstallation(tree_, record, stagingDir_, journalDir_, newFiles_, failedPath, kept);
+        const std::uint32_t code = undoInstallation(tree_, record, stagingDir_, journalDir_, failedPath, kept);
         if (code != platform::kErrorSuccess) {
             failed(failedPath, code);
             return false;
@@ -169,7 +165,6 @@ private:
     platform::Tree& tree_;
     const std::u16string& stagingDir_;
     const std::u16string& journalDir_;
-    const UndoNewFiles newFiles_;
     std::u16string& errorText_;
     StepSink& sink_;
 };
@@ -177,9 +172,8 @@ private:
 }  // namespace
 
 RecoveryResult recoverInstallation(platform::Tree& tree, const std::u16string& stagingDir,
-                                   const std::u16string& journalDir, UndoNewFiles newFiles, std::u16string& errorText,
-                                   StepSink& sink) {
-    return Recovery(tree, stagingDir, journalDir, newFiles, errorText, sink).run();
+                                   const std::u16string& journalDir, std::u16string& errorText, StepSink& sink) {
+    return Recovery(tree, stagingDir, journalDir, errorText, sink).run();
 }
 
 void removeCompletedJournals(platform::Tree& tree, const std::u16string& journalDir) {

@@ -29,8 +29,7 @@ enum class RecoveryResult {
 // Every file is reached through tree; a new file kept in the backup
 // directory for want of its way back (see undoInstallation) is told to sink.
 RecoveryResult recoverInstallation(platform::Tree& tree, const std::u16string& stagingDir,
-                                   const std::u16string& journalDir, UndoNewFiles newFiles, std::u16string& errorText,
-                                   StepSink& sink);
+                                   const std::u16string& journalDir, std::u16string& errorText, StepSink& sink);
 
 // The last step of a successful run, once the product has been told: deletes
 // the journals of completed installations (whose backups are all gone),

@@ -7,6 +7,7 @@ std::u16string_view stepName(Step step) {
     case Step::kTerminateProduct: return u"termination";
     case Step::kRecovery: return u"recovery";
     case Step::kManifest: return u"manifest";
+    case Step::kPatching: return u"patching";
     case Step::kVerification: return u"verification";
     case Step::kPause: return u"pause";
     case Step::kOccupancy: return u"occupancy";

@@ -23,19 +23,22 @@ enum class Step {
     kTerminateProduct,   // end the product's processes
     kRecovery,           // put back an installation that an earlier run left unfinished
     kManifest,           // read the manifest into the entries
+    kPatching,           // rebuild the new files of patched entries from the installed ones
     kVerification,       // the staged files' digests
     kPause,              // 1500 ms for the terminated processes to let go of their files
     kOccupancy,          // no target in use
     kInstallation,       // move the staged files into place
 };
 
-inline constexpr Step kRunSteps[] = {Step::kTerminateProduct, Step::kRecovery,  Step::kManifest,
-                                     Step::kVerification,     Step::kPause,     Step::kOccupancy,
-                                     Step::kInstallation};
+inline constexpr Step kRunSteps[] = {Step::kTerminateProduct, Step::kRecovery, Step::kManifest,
+                                     Step::kPatching,         Step::kVerification, Step::kPause,
+                                     Step::kOccupancy,        Step::kInstallation};
 
-// The steps that only look at files: what a check runs.
+// The steps that only look at files: what a check runs (its patching puts
+// the results where they touch nothing of the update).
 constexpr bool looksOnly(Step step) {
-    return step == Step::kManifest || step == Step::kVerification || step == Step::kOccupancy;
+    return step == Step::kManifest || step == Step::kPatching || step == Step::kVerification ||
+           step == Step::kOccupancy;
 }
 
 // The step's name in reports: "manifest", "verification", "occupancy", ...

@@ -7,6 +7,8 @@
 #include "install/md5.h"
 #include "install/path_safety.h"
 #include "install/private_directory.h"
+#include "install/signature.h"
+#include "install/update_steps.h"
 #include "platform/format.h"
 #include "platform/platform.h"
 
@@ -109,7 +111,10 @@ void verifyEntries(platform::Tree& tree, const std::vector<ManifestEntry>& entri
         open = [&](std::size_t tag, const std::u16string& path, platform::InputFile& file) {
             openCodes[tag] = tree.openForReading(path, file, true);
             if (openCodes[tag] != platform::kErrorSuccess) return false;
-            if (copies != nullptr) {
+            const bool own = options.sources != nullptr && !(*options.sources)[tag].empty();
+            if (copies != nullptr && own) {
+                (*copies)[tag] = path;
+            } else if (copies != nullptr) {
                 (*copies)[tag] = copyPath(tag);
                 writers[tag] = std::make_unique<CopyWriter>(tree, (*copies)[tag], file);
             }
@@ -154,7 +159,8 @@ void verifyEntries(platform::Tree& tree, const std::vector<ManifestEntry>& entri
             }
             // The staged file is opened by its wide path, so that names
             // outside the OEM code page are found too.
-            const std::u16string staged = stagingDir + entry.path;
+            const bool own = options.sources != nullptr && !(*options.sources)[index].empty();
+            const std::u16string staged = own ? (*options.sources)[index] : stagingDir + entry.path;
             if (!files.start(index, staged)) {
                 record(index, judge(entry, {}, isNotAFile(openCodes[index]), selfName, sha256));
             }
@@ -169,7 +175,7 @@ void verifyEntries(platform::Tree& tree, const std::vector<ManifestEntry>& entri
         FileDigests digests;
         while (files.next(index, digests)) {
             EntryVerification verification = judge(entries[index], std::move(digests), false, selfName, sha256);
-            if (copies != nullptr) {
+            if (copies != nullptr && writers[index]) {
                 const std::uint32_t code = writers[index]->finish();
                 writers[index].reset();
                 if (code != platform::kErrorSuccess && verification.passed()) {
@@ -185,13 +191,14 @@ void verifyEntries(platform::Tree& tree, const std::vector<ManifestEntry>& entri
 
 bool verifyPackage(platform::Tree& tree, const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
                    const std::u16string& selfName, std::u16string& errorText, StepSink& sink, Examine examine,
-                   bool signedUpdate, StagedCopies* copies) {
+                   bool signedUpdate, StagedCopies* copies, const std::vector<std::u16string>* sources) {
     bool passed = true;
     std::size_t index = 0;
     VerificationOptions options;
     options.examine = examine;
     options.sha256 = signedUpdate;
     options.copies = copies;
+    options.sources = sources;
     verifyEntries(tree, entries, stagingDir, selfName, options, [&](const EntryVerification& verification) {
         sink.entryVerified(index, verification);
         if (!verification.passed() && passed) {
@@ -206,6 +213,25 @@ bool verifyPackage(platform::Tree& tree, const std::vector<ManifestEntry>& entri
         copies->clear();
     }
     return passed;
+}
+
+bool checkRemovals(platform::Tree& tree, const std::vector<std::u16string>& removals, const std::u16string& stagingDir,
+                   const std::u16string& selfName, std::u16string& errorText) {
+    const std::u16string_view reserved[] = {std::u16string_view(stagingDir).substr(0, stagingDir.size() - 1),
+                                            kPrivateDir.substr(0, kPrivateDir.size() - 1)};
+    const std::u16string_view kept[] = {selfName, u"autolog", kManifestName, kSignatureName};
+    for (const std::u16string& path : removals) {
+        bool refused = !isSafeRelativePath(path, reserved) || tree.find(path) == platform::ItemKind::kLink;
+        const std::size_t separator = path.find_first_of(u"\\/");
+        const std::u16string_view first = std::u16string_view(path).substr(0, separator);
+        const bool alone = separator == std::u16string::npos || path.find_first_not_of(u"\\/", separator) == std::u16string::npos;
+        for (const std::u16string_view name : kept) refused = refused || (alone && sameDirectoryName(first, name));
+        if (refused || path.empty()) {
+            errorText = u"非法路径 " + path;
+            return false;
+        }
+    }
+    return true;
 }
 
 std::u16string verificationMessage(const EntryVerification& verification, const std::u16string& path) {

@@ -50,6 +50,10 @@ struct VerificationOptions {
     // entry's copy goes in its place here, "" where none was made. Not set:
     // nothing is written (a check).
     StagedCopies* copies = nullptr;
+    // Per entry, a file of the Updater's own to verify in place of the
+    // staged one ("": the staged file), as a patch's result; it is not
+    // copied, being the Updater's already.
+    const std::vector<std::u16string>* sources = nullptr;
 };
 
 // Verifies entries in manifest order and hands each one's result to onResult
@@ -79,7 +83,15 @@ void verifyEntries(platform::Tree& tree, const std::vector<ManifestEntry>& entri
 // again, so that nothing is left but what was there.
 bool verifyPackage(platform::Tree& tree, const std::vector<ManifestEntry>& entries, const std::u16string& stagingDir,
                    const std::u16string& selfName, std::u16string& errorText, StepSink& sink,
-                   Examine examine = Examine::kUntilFailure, bool signedUpdate = false, StagedCopies* copies = nullptr);
+                   Examine examine = Examine::kUntilFailure, bool signedUpdate = false, StagedCopies* copies = nullptr,
+                   const std::vector<std::u16string>* sources = nullptr);
+
+// The removals of a manifest, before anything changes: each must be a safe
+// path (as an entry's) that reaches no link, and none may name the
+// Updater's own file, "autolog", "move.xml" or "move.xml.sig" (compared as
+// Windows compares names). The first that is refused gives "非法路径 " + path.
+bool checkRemovals(platform::Tree& tree, const std::vector<std::u16string>& removals, const std::u16string& stagingDir,
+                   const std::u16string& selfName, std::u16string& errorText);
 
 // verifyPackage's message for an entry that did not pass.
 std::u16string verificationMessage(const EntryVerification& verification, const std::u16string& path);

@@ -30,6 +30,7 @@ enum : std::uint32_t {
     kErrorNotEnoughMemory = 8,
     kErrorInvalidData = 13,
     kErrorNotSameDevice = 17,
+    kErrorReadFault = 30,
     kErrorSharingViolation = 32,
     kErrorFileExists = 80,
     kErrorInvalidParameter = 87,

@@ -19,16 +19,18 @@ RECOVERED = ("发现中断的安装，已还原", "发现中断的安装，已�
 
 
 def small_update(s):
-    """A replaced file, a new file, a new nested directory and the Updater's own
-    entry. Returns the installed files expected afterwards and the staging tree."""
+    """A replaced file, a new file, a new nested directory, a removed file (whose
+    directory goes with it) and the Updater's own entry. Returns the installed
+    files expected afterwards and the staging tree."""
     s.write("old.txt", "old")
     s.write("kept.txt", "not in the manifest")
+    s.write("gone\\dropped.dll", "a file the new release no longer has")
     s.staged_update({"old.txt": "new", "fresh.txt": "fresh", "a\\b\\deep.dll": "deep",
-                     s.self_name: "a newer updater"})
+                     s.self_name: "a newer updater"}, removals=["gone\\dropped.dll"])
     with open(s.path(s.self_name), "rb") as f:
         own = f.read()
     installed = {"old.txt": "new", "fresh.txt": "fresh", "a\\b\\deep.dll": "deep",
-                 "kept.txt": "not in the manifest", s.self_name: own}
+                 "kept.txt": "not in the manifest", s.self_name: own, "gone": None}
     return installed, ["a/", "a/b/", s.self_name]
 
 
@@ -178,7 +180,8 @@ def damaged_commit_puts_the_old_version_back(s):
     committed_small_update(s)
     s.write("fresh.txt", "")
     os.remove(s.path("a\\b\\deep.dll"))
-    old = {"old.txt": "old", "kept.txt": "not in the manifest", "fresh.txt": None, "a": None}
+    old = {"old.txt": "old", "kept.txt": "not in the manifest", "fresh.txt": None, "a": None,
+           "gone\\dropped.dll": "a file the new release no longer has"}
     staged = ["a/", "a/b/", "fresh.txt", "old.txt", s.self_name]
     snapshot = os.path.join(s.base, "snapshot")
     shutil.copytree(s.dir, snapshot, copy_function=link_or_copy)

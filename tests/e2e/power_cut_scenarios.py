@@ -72,6 +72,8 @@ def large_update(count=3000, kept=20):
         files[f"d{i % 20}\\s{i % 7}\\f{i}.bin"] = (old, f"new {i} ".encode() + b"x" * (i * 37 % 3000))
     for i in range(kept):
         files[f"keep\\k{i}.txt"] = (f"kept {i}".encode(),) * 2
+        # Files the new release no longer has, whose directories go with them.
+        files[f"gone\\g{i % 3}\\r{i}.txt"] = (f"removed {i}".encode(), None)
     return files
 
 
@@ -83,6 +85,7 @@ class Layout:
         self.files = files
         self.signed = signed  # the Updater with the test keys, a signed manifest
         self.staged = {rel: new for rel, (old, new) in files.items() if new is not None and new != old}
+        self.removals = [rel for rel, (old, new) in files.items() if old is not None and new is None]
 
 
 # name: (layout, how the product left the staged update, default number of
@@ -223,7 +226,7 @@ def stage(rig, inst, layout, staging):
     """The update as the product leaves it once downloaded; returns the bytes
     of the manifest and its signature, as the cut must find them to have
     the whole update."""
-    inst.staged_update(layout.staged)
+    inst.staged_update(layout.staged, removals=layout.removals)
     if staging == "synced":
         rig.command("sync", "-f", inst.dir)
     return {rel: inst.read(rel) for rel in ("move.xml", "move.xml.sig") if inst.read(rel) is not None}

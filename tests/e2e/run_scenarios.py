@@ -100,16 +100,20 @@ class Scenario:
     def stage(self, rel, content):
         self.write("autoTemp\\" + rel, content)
 
-    def manifest(self, entries, version="1.0.0"):
-        """entries: (path, md5) pairs or (path, md5, sha256) triples; None
-        leaves an attribute out. Signed with the first test key when signed,
-        and then naming its release version (None: none)."""
+    def manifest(self, entries, version="1.0.0", removals=()):
+        """entries: (path, md5) pairs or (path, md5, sha256) triples, or a
+        dict of a file element's attributes besides the path as the fourth;
+        None leaves an attribute out; removals: paths to remove. Signed with
+        the first test key when signed, and then naming its release version
+        (None: none)."""
         root = f'<update version="{version}">' if self.signed and version is not None else "<update>"
         lines = ['<?xml version="1.0" encoding="UTF-8"?>', root]
         for path, *digests in entries:
-            attributes = "".join(f' {name}="{xml_escape(value)}"'
-                                 for name, value in zip(("md5", "sha256"), digests) if value is not None)
+            more = digests.pop() if digests and isinstance(digests[-1], dict) else {}
+            pairs = list(zip(("md5", "sha256"), digests)) + list(more.items())
+            attributes = "".join(f' {name}="{xml_escape(value)}"' for name, value in pairs if value is not None)
             lines.append(f'  <file path="{xml_escape(path)}"{attributes}/>')
+        lines += [f'  <remove path="{xml_escape(path)}"/>' for path in removals]
         lines.append("</update>")
         self.write("move.xml", "\n".join(lines) + "\n")
         if self.signed:
@@ -123,12 +127,12 @@ class Scenario:
         with open(self.path("move.xml"), "rb") as f:
             self.write("move.xml.sig", private.sign(f.read()).hex() + "\n")
 
-    def staged_update(self, files, version="1.0.0"):
+    def staged_update(self, files, version="1.0.0", removals=()):
         """Stages files {path: content} and lists them with their digests."""
         for rel, content in files.items():
             self.stage(rel, content)
         self.manifest([(rel, md5(as_bytes(content)), sha256(as_bytes(content)) if self.signed else None)
-                       for rel, content in files.items()], version)
+                       for rel, content in files.items()], version, removals)
 
     def command(self, program, *args):
         return ([self.options.wine, program] if self.wine else [program]) + list(args)

@@ -5,6 +5,7 @@
 #include "crypto/hex.h"
 #include "install/manifest.h"
 #include "install/occupancy.h"
+#include "install/patching.h"
 #include "install/release.h"
 #include "install/signature.h"
 #include "install/update_steps.h"
@@ -46,7 +47,7 @@ struct CheckResult {
     bool signedUpdate = false;  // checked as a signed update (--pub)
     std::optional<install::SignatureCheck> signature;  // when it was checked
     std::u16string signatureKey;  // the key that verified it, in hex
-    install::SignedRelease release;  // a signed update's version
+    install::ManifestExtras extras;  // removals, and a signed update's version
     std::optional<install::VersionMark> installed;  // --installed: what that installation has
     ManifestFault fault;
     std::vector<EntryResult> entries;
@@ -142,7 +143,8 @@ public:
     }
 
     void entryOccupancy(std::size_t index, std::uint32_t code) override {
-        if (code == platform::kErrorSuccess) return;
+        // The removals follow the entries; what holds one is told by the message.
+        if (code == platform::kErrorSuccess || index >= result_.entries.size()) return;
         EntryResult& entry = result_.entries[index];
         entry.occupancy = code;
         entry.status = u"in-use";
@@ -171,24 +173,38 @@ CheckResult check(const CheckOptions& options) {
     tree.open();
     const std::u16string stagingDir(install::kStagingDir);
     constexpr install::Examine kEvery = install::Examine::kEveryEntry;
+    std::u16string patchedDir;
+    std::vector<std::u16string> patched;
     const install::RunResult run = install::runSteps(true, [&](install::Step step) {
         switch (step) {
         case install::Step::kManifest:
-            if (!install::loadManifest(tree, doc, entries, result.errorText, sink, options.keys, &result.release)) {
+            if (!install::loadManifest(tree, doc, entries, result.errorText, sink, options.keys, &result.extras)) {
                 return install::StepResult::kFail;
             }
             return goOnIf(!result.signedUpdate ||
-                          install::checkRelease(result.release.version, options.installed.value_or(install::VersionMark{}),
+                          install::checkRelease(result.extras.version, options.installed.value_or(install::VersionMark{}),
                                                 options.keys, result.errorText));
+        case install::Step::kPatching:
+            // Where the Updater puts the results (the private directory is
+            // its own), and gone again when the check ends.
+            patchedDir = install::patchResultsDirectory(tree, entries, stagingDir, false);
+            return goOnIf(install::applyPatches(tree, entries, stagingDir, patchedDir, result.signedUpdate, patched,
+                                                result.errorText));
         case install::Step::kVerification:
             return goOnIf(install::verifyPackage(tree, entries, stagingDir, options.selfName, result.errorText, sink,
-                                                 kEvery, result.signedUpdate));
-        case install::Step::kOccupancy:
-            return goOnIf(install::checkOccupancy(tree, entries, options.selfName, result.errorText, sink, kEvery));
+                                                 kEvery, result.signedUpdate, nullptr, &patched) &&
+                          install::checkRemovals(tree, result.extras.removals, stagingDir, options.selfName,
+                                                 result.errorText));
+        case install::Step::kOccupancy: {
+            std::vector<install::ManifestEntry> targets = entries;
+            for (const std::u16string& removal : result.extras.removals) targets.push_back({removal, {}});
+            return goOnIf(install::checkOccupancy(tree, targets, options.selfName, result.errorText, sink, kEvery));
+        }
         default:
             return install::StepResult::kGoOn;
         }
     });
+    install::removePatchResults(tree, patchedDir);
     if (result.signature && result.signature->result == install::SignatureCheck::kVerified) {
         result.signatureKey = widen(crypto::toHex(options.keys[result.signature->key]));
     }
@@ -239,7 +255,7 @@ void printText(const CheckResult& result) {
     if (!result.fault.kind.empty()) text += faultText(result.fault);
     if (result.signature) text += std::u16string(install::kSignatureName) + u": " + signatureWords(result).sentence + u"\n";
     if (result.signature && result.signature->result == install::SignatureCheck::kVerified) {
-        text += u"release: " + (result.release.version.empty() ? u"none" : result.release.version);
+        text += u"release: " + (result.extras.version.empty() ? u"none" : result.extras.version);
         if (result.installed) {
             text += result.installed->present ? u", installed " + result.installed->version : u", nothing installed yet";
         }
@@ -260,6 +276,7 @@ void printText(const CheckResult& result) {
         if (!entry.note.empty()) text += u"  (" + entry.note + u")";
         text += u"\n";
     }
+    for (const std::u16string& removal : result.extras.removals) text += u"remove       " + removal + u"\n";
     if (result.step != u"manifest") text += decimal(static_cast<long long>(result.entries.size())) + u" entries\n";
     if (result.step.empty()) {
         text += u"The Updater would install; the product gets: moveok~\n";
@@ -297,7 +314,7 @@ void printJson(const CheckResult& result) {
         } else {
             json += u"null";  // no manifest to check it against
         }
-        json += u",\n  \"release\": {\"version\": " + jsonOrNull(result.release.version) + u", \"installed\": " +
+        json += u",\n  \"release\": {\"version\": " + jsonOrNull(result.extras.version) + u", \"installed\": " +
                 (result.installed && result.installed->present ? jsonString(result.installed->version) : u"null") +
                 u"},\n";
     }
@@ -317,6 +334,11 @@ void printJson(const CheckResult& result) {
         json += u"}";
     }
     json += result.entries.empty() ? u"],\n" : u"\n  ],\n";
+    json += u"  \"removals\": [";
+    for (std::size_t i = 0; i < result.extras.removals.size(); ++i) {
+        json += (i == 0 ? u"" : u", ") + jsonString(result.extras.removals[i]);
+    }
+    json += u"],\n";
     json += u"  \"install\": " + std::u16string(result.step.empty() ? u"true" : u"false") + u",\n";
     json += u"  \"step\": " + jsonOrNull(result.step) + u",\n";
     json += u"  \"message\": " + jsonOrNull(result.errorText) + u",\n";

@@ -27,15 +27,23 @@ std::u16string escaped(const std::u16string& value) {
 
 }  // namespace
 
-std::u16string manifestText(const std::vector<install::ManifestEntry>& entries, const std::u16string& version) {
+std::u16string manifestText(const std::vector<install::ManifestEntry>& entries,
+                            const install::ManifestExtras& extras) {
     std::u16string text = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<update";
-    if (!version.empty()) text += u" version=\"" + escaped(version) + u"\"";
+    if (!extras.version.empty()) text += u" version=\"" + escaped(extras.version) + u"\"";
     text += u">\n";
+    const auto attribute = [&text](const char16_t* name, const std::u16string& value) {
+        if (!value.empty()) text += u" " + std::u16string(name) + u"=\"" + escaped(value) + u"\"";
+    };
     for (const install::ManifestEntry& entry : entries) {
         text += u"  <file path=\"" + escaped(entry.path) + u"\" md5=\"" + escaped(entry.md5) + u"\"";
-        if (!entry.sha256.empty()) text += u" sha256=\"" + escaped(entry.sha256) + u"\"";
+        attribute(u"sha256", entry.sha256);
+        attribute(u"patch", entry.patch);
+        attribute(u"base-md5", entry.baseMd5);
+        attribute(u"base-sha256", entry.baseSha256);
         text += u"/>\n";
     }
+    for (const std::u16string& removal : extras.removals) text += u"  <remove path=\"" + escaped(removal) + u"\"/>\n";
     return text + u"</update>\n";
 }
 
@@ -81,25 +89,27 @@ bool writeWholeFile(const std::u16string& path, const std::string& bytes, std::v
 
 }  // namespace
 
-bool writeManifest(const std::vector<install::ManifestEntry>& entries, const std::u16string& version,
+bool writeManifest(const std::vector<install::ManifestEntry>& entries, const install::ManifestExtras& extras,
                    const std::u16string& path, std::string& bytes, std::vector<std::u16string>& problems) {
-    bytes = platform::utf16ToUtf8(manifestText(entries, version));
+    bytes = platform::utf16ToUtf8(manifestText(entries, extras));
     if (!writeWholeFile(path, bytes, problems)) return false;
     xml::XmlDoc doc;
     doc.loadFile(path);
     std::vector<install::ManifestEntry> back;
-    std::u16string errorText, backVersion;
-    if (!install::readManifest(doc, back, errorText, true, &backVersion)) {
+    std::u16string errorText;
+    install::ManifestExtras backExtras;
+    if (!install::readManifest(doc, back, errorText, true, &backExtras)) {
         problems.push_back(u"the written manifest does not read back: " + errorText);
         return false;
     }
-    if (backVersion != version) {
-        problems.push_back(u"the release's version does not read back from the written manifest as written");
+    if (backExtras.version != extras.version || backExtras.removals != extras.removals) {
+        problems.push_back(u"the release's version or its removals do not read back from the written manifest as written");
         return false;
     }
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (i >= back.size() || back[i].path != entries[i].path || back[i].md5 != entries[i].md5 ||
-            back[i].sha256 != entries[i].sha256) {
+            back[i].sha256 != entries[i].sha256 || back[i].patch != entries[i].patch ||
+            back[i].baseMd5 != entries[i].baseMd5 || back[i].baseSha256 != entries[i].baseSha256) {
             problems.push_back(entries[i].path + u": does not read back from the written manifest as written");
             return false;
         }

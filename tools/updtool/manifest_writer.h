@@ -11,10 +11,12 @@
 namespace updtool {
 
 // An XML declaration, the root "update" (with the attribute "version" when
-// version is given) and one "file" element per entry in the given order,
-// attribute values escaped ("&", "<", ">", both quotes); "sha256" after
-// "md5" where the entry has one.
-std::u16string manifestText(const std::vector<install::ManifestEntry>& entries, const std::u16string& version = {});
+// extras give one), one "file" element per entry in the given order and one
+// "remove" element per removal after them, attribute values escaped ("&",
+// "<", ">", both quotes); "sha256" after "md5" where the entry has one, then
+// a patched entry's "patch", "base-md5" and "base-sha256".
+std::u16string manifestText(const std::vector<install::ManifestEntry>& entries,
+                            const install::ManifestExtras& extras = {});
 
 // Why path cannot be listed in a manifest that the Updater accepts, or ""
 // when it can: the Updater's own refusals, and characters that XML or UTF-8
@@ -28,7 +30,7 @@ bool fileDigests(const std::u16string& path, bool sha256, FileDigests& digests);
 // Writes the manifest of entries to path in UTF-8 and reads it back through
 // the Updater's own reader: the escaping is trusted only when every entry
 // comes back exactly. bytes receives what was written.
-bool writeManifest(const std::vector<install::ManifestEntry>& entries, const std::u16string& version,
+bool writeManifest(const std::vector<install::ManifestEntry>& entries, const install::ManifestExtras& extras,
                    const std::u16string& path, std::string& bytes, std::vector<std::u16string>& problems);
 
 // Writes to path the signature of bytes by seed, as the Updater reads it:

@@ -1,12 +1,33 @@
 // updtool patch and updtool apply: VCDIFF patches between two files.
+#include "install/patch_files.h"
 #include "patch/decoder.h"
 #include "patch/encoder.h"
 #include "tools/updtool/commands.h"
 #include "tools/updtool/output.h"
-#include "tools/updtool/patch_files.h"
 
 namespace updtool {
 namespace {
+
+using install::FileReader;
+
+// Writes OUT through OUT.partial, which becomes OUT only when write(writer)
+// succeeded: a failed run leaves no OUT. Returns 0, or the error code of the
+// file operations, or kWriteRefused when write returned false with the
+// files in order.
+constexpr std::uint32_t kWriteRefused = ~std::uint32_t(0);
+template <class Write>
+std::uint32_t writeThroughPartial(const std::u16string& out, Write&& write) {
+    const std::u16string partial = out + u".partial";
+    platform::FileHandle file = platform::kInvalidFile;
+    std::uint32_t code = platform::createFileNew(partial, file);
+    if (code != platform::kErrorSuccess) return code;
+    install::FileWriter writer(file, [&partial](platform::InputFile& back) { return back.open(partial); });
+    const bool written = write(writer);
+    writer.finish();
+    code = written ? platform::renameFile(partial, out) : kWriteRefused;
+    if (code != platform::kErrorSuccess) platform::deleteFile(partial);
+    return code;
+}
 
 // The message for a failed write of out through writeThroughPartial.
 std::u16string outputProblem(const std::u16string& out, std::uint32_t code) {

@@ -33,6 +33,13 @@ bool completeDigests(const std::u16string& dir, std::vector<install::ManifestEnt
         FileDigests digests;
         if (!problem.empty()) {
             problems.push_back(entry.path + u": " + problem);
+        } else if (!entry.patch.empty()) {
+            // The staged file is a patch: the digests of what it makes need
+            // the installed file, which only stage --patches has at hand.
+            if (entry.sha256.empty() || entry.baseSha256.empty()) {
+                problems.push_back(entry.path + u": a patched entry needs its sha256 and base-sha256 (updtool stage "
+                                                u"--patches --sign writes them)");
+            }
         } else if (platform::findFirstFile(staged) != platform::FindResult::kFile || !fileDigests(staged, true, digests)) {
             problems.push_back(staged + u": cannot be read");
         } else if (widen(digests.md5) != entry.md5) {
@@ -81,12 +88,13 @@ int signCommand(const std::vector<std::u16string>& args) {
     xml::XmlDoc doc;
     doc.loadFile(manifest);
     std::vector<install::ManifestEntry> entries;
-    std::u16string errorText, named;
-    if (!install::readManifest(doc, entries, errorText, true, &named)) {
+    std::u16string errorText;
+    install::ManifestExtras extras;
+    if (!install::readManifest(doc, entries, errorText, true, &extras)) {
         return failed({manifest + u": the Updater would refuse it (" + errorText + u"); updtool check names the fault"});
     }
     install::ReleaseVersion parsed;
-    if (version.empty()) version = named;
+    if (version.empty()) version = extras.version;
     if (!install::parseVersion(version, parsed)) {
         return failed({manifest + u": it names no release (or not one); give it with --version 1.5.0"});
     }
@@ -109,7 +117,7 @@ int signCommand(const std::vector<std::u16string>& args) {
     }
     if (partialManifest.empty()) return failed({dir + u": no free name for the partial manifest"});
     std::string bytes;
-    bool done = writeManifest(entries, version, partialManifest, bytes, problems) &&
+    bool done = writeManifest(entries, {extras.removals, version}, partialManifest, bytes, problems) &&
                 writeSignature(bytes, seed, partialSignature, problems);
     for (const auto& [from, to] : {std::pair{partialSignature, signature}, std::pair{partialManifest, manifest}}) {
         if (!done) break;

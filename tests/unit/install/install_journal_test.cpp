@@ -105,8 +105,7 @@ protected:
     std::u16string errorText;
 
     RecoveryResult recover() {
-        return install::recoverInstallation(tree, staging, staging, install::UndoNewFiles::kBackToStaging, errorText,
-                                            install::noReports());
+        return install::recoverInstallation(tree, staging, staging, errorText, install::noReports());
     }
 
     // A replacing installation of entries cut short after its last move.
