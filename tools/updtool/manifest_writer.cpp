@@ -30,20 +30,20 @@ std::u16string escaped(const std::u16string& value) {
 std::u16string manifestText(const std::vector<install::ManifestEntry>& entries,
                             const install::ManifestExtras& extras) {
     std::u16string text = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<update";
-    if (!extras.version.empty()) text += u" version=\"" + escaped(extras.version) + u"\"";
+    if (!extras.version.empty()) text.append(u" version=\"").append(escaped(extras.version)).append(u"\"");
     text += u">\n";
     const auto attribute = [&text](const char16_t* name, const std::u16string& value) {
-        if (!value.empty()) text += u" " + std::u16string(name) + u"=\"" + escaped(value) + u"\"";
+        if (!value.empty()) text.append(u" ").append(name).append(u"=\"").append(escaped(value)).append(u"\"");
     };
     for (const install::ManifestEntry& entry : entries) {
-        text += u"  <file path=\"" + escaped(entry.path) + u"\" md5=\"" + escaped(entry.md5) + u"\"";
+        text.append(u"  <file path=\"").append(escaped(entry.path)).append(u"\" md5=\"").append(escaped(entry.md5)).append(u"\"");
         attribute(u"sha256", entry.sha256);
         attribute(u"patch", entry.patch);
         attribute(u"base-md5", entry.baseMd5);
         attribute(u"base-sha256", entry.baseSha256);
         text += u"/>\n";
     }
-    for (const std::u16string& removal : extras.removals) text += u"  <remove path=\"" + escaped(removal) + u"\"/>\n";
+    for (const std::u16string& removal : extras.removals) text.append(u"  <remove path=\"").append(escaped(removal)).append(u"\"/>\n");
     return text + u"</update>\n";
 }
 
