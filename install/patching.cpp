@@ -6,6 +6,7 @@
 #include "install/patch_files.h"
 #include "install/path_safety.h"
 #include "install/private_directory.h"
+#include "install/verification.h"
 #include "patch/decoder.h"
 #include "platform/format.h"
 
@@ -45,9 +46,7 @@ public:
 
     // Rebuilds entry index's new file at result; false with errorText set.
     bool rebuild(const ManifestEntry& entry, std::size_t index, std::u16string& result) {
-        const std::u16string_view reserved[] = {std::u16string_view(stagingDir_).substr(0, stagingDir_.size() - 1),
-                                                kPrivateDir.substr(0, kPrivateDir.size() - 1)};
-        if (!isSafeRelativePath(entry.path, reserved) || tree_.find(entry.path) == platform::ItemKind::kLink) {
+        if (!isInstallationPath(tree_, entry.path, stagingDir_)) {
             errorText_ = u"非法路径 " + entry.path;
             return false;
         }

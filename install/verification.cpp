@@ -95,9 +95,6 @@ void verifyEntries(platform::Tree& tree, const std::vector<ManifestEntry>& entri
     const bool stop = options.examine == Examine::kUntilFailure;
     const bool sha256 = options.sha256;
     StagedCopies* const copies = options.copies;
-    const std::u16string_view stagingName =
-        std::u16string_view(stagingDir).substr(0, stagingDir.find_last_not_of(u'\\') + 1);
-    const std::u16string_view reserved[] = {stagingName, kPrivateDir.substr(0, kPrivateDir.size() - 1)};
     // Why each staged file could not be opened, for judge.
     std::vector<std::uint32_t> openCodes(entries.size(), platform::kErrorSuccess);
     // The copies being written, by entry.
@@ -145,7 +142,7 @@ void verifyEntries(platform::Tree& tree, const std::vector<ManifestEntry>& entri
         while (started < (stop ? firstFailure : entries.size()) && files.hasRoom()) {
             const std::size_t index = started++;
             const ManifestEntry& entry = entries[index];
-            if (!isSafeRelativePath(entry.path, reserved) || tree.find(entry.path) == platform::ItemKind::kLink) {
+            if (!isInstallationPath(tree, entry.path, stagingDir)) {
                 EntryVerification unsafe;
                 unsafe.result = EntryVerification::kUnsafePath;
                 record(index, std::move(unsafe));
@@ -215,13 +212,18 @@ bool verifyPackage(platform::Tree& tree, const std::vector<ManifestEntry>& entri
     return passed;
 }
 
+bool isInstallationPath(platform::Tree& tree, const std::u16string& path, const std::u16string& stagingDir) {
+    const std::u16string_view reserved[] = {
+        std::u16string_view(stagingDir).substr(0, stagingDir.find_last_not_of(u'\\') + 1),
+        kPrivateDir.substr(0, kPrivateDir.size() - 1)};
+    return isSafeRelativePath(path, reserved) && tree.find(path) != platform::ItemKind::kLink;
+}
+
 bool checkRemovals(platform::Tree& tree, const std::vector<std::u16string>& removals, const std::u16string& stagingDir,
                    const std::u16string& selfName, std::u16string& errorText) {
-    const std::u16string_view reserved[] = {std::u16string_view(stagingDir).substr(0, stagingDir.size() - 1),
-                                            kPrivateDir.substr(0, kPrivateDir.size() - 1)};
     const std::u16string_view kept[] = {selfName, u"autolog", kManifestName, kSignatureName};
     for (const std::u16string& path : removals) {
-        bool refused = !isSafeRelativePath(path, reserved) || tree.find(path) == platform::ItemKind::kLink;
+        bool refused = !isInstallationPath(tree, path, stagingDir);
         const std::size_t separator = path.find_first_of(u"\\/");
         const std::u16string_view first = std::u16string_view(path).substr(0, separator);
         const bool alone = separator == std::u16string::npos || path.find_first_not_of(u"\\/", separator) == std::u16string::npos;

@@ -86,6 +86,11 @@ bool verifyPackage(platform::Tree& tree, const std::vector<ManifestEntry>& entri
                    Examine examine = Examine::kUntilFailure, bool signedUpdate = false, StagedCopies* copies = nullptr,
                    const std::vector<std::u16string>* sources = nullptr);
 
+// Whether path may name a file of the installation: safe (path_safety.h)
+// with the staging directory and the private directory as reserved first
+// components, and reaching no link in tree.
+bool isInstallationPath(platform::Tree& tree, const std::u16string& path, const std::u16string& stagingDir);
+
 // The removals of a manifest, before anything changes: each must be a safe
 // path (as an entry's) that reaches no link, and none may name the
 // Updater's own file, "autolog", "move.xml" or "move.xml.sig" (compared as
